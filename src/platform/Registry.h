@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelvar::platform {
+
+// Value types with their Windows numbers.
+enum class RegType : std::uint32_t {
+  kNone = 0,
+  kSz = 1,
+  kExpandSz = 2,
+  kBinary = 3,
+  kDword = 4,
+  kMultiSz = 7,
+};
+
+// A value as the registry stores it: its type and its raw data bytes.
+// REG_SZ data is the GBK text followed by one zero byte (counted in the
+// size); REG_DWORD data is four bytes, least significant first.
+struct RegValue {
+  RegType type = RegType::kNone;
+  std::string data;
+
+  static RegValue Text(const std::string& utf8);  // REG_SZ
+  static RegValue Number(std::int32_t number);    // REG_DWORD
+
+  // The text of a REG_SZ / REG_EXPAND_SZ value in UTF-8, up to its first zero.
+  std::string AsText() const;
+  // The number of a value of at most four bytes, zero-extended.
+  std::int32_t AsNumber() const;
+};
+
+enum class RegAccess {
+  kRead,  // query values and enumerate subkeys
+  kFull,  // read and write
+};
+
+// One open key. Closing is destruction.
+class RegistryKey {
+ public:
+  virtual ~RegistryKey() = default;
+  virtual std::optional<RegValue> Query(const std::string& name) = 0;
+  // Creates or replaces a value; false when the write was refused. A key
+  // opened for reading refuses every write.
+  virtual bool Set(const std::string& name, const RegValue& value) = 0;
+  // Deletes a value; false when it was absent or the deletion was refused.
+  virtual bool Remove(const std::string& name) = 0;
+};
+
+// The machine's keys (HKEY_LOCAL_MACHINE). Paths are below the root, with
+// backslashes and without a leading one: "SOFTWARE\\ZIRODU\\DAVIV".
+class Registry {
+ public:
+  virtual ~Registry() = default;
+
+  // Opens a key, creating it first when create is true and access is full.
+  // Returns nullptr when the key is missing (and not created) or the access
+  // is refused. Throws Error when the store itself is unreadable garbage.
+  virtual std::unique_ptr<RegistryKey> Open(const std::string& path, RegAccess access,
+                                            bool create) = 0;
+
+  // The machine registry in use: on Linux the REGEDIT4 file under the prefix.
+  static Registry& Machine();
+};
+
+// The Linux registry: one REGEDIT4 text file (GBK, CRLF) holding every key.
+// Every write rewrites the file atomically under an exclusive lock.
+class FileRegistry : public Registry {
+ public:
+  explicit FileRegistry(std::string filePath);
+  std::unique_ptr<RegistryKey> Open(const std::string& path, RegAccess access,
+                                    bool create) override;
+  const std::string& FilePath() const { return filePath_; }
+
+ private:
+  std::string filePath_;
+};
+
+}  // namespace pelvar::platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+
+namespace pelvar::upload {
+
+enum class Light {
+  kRelayDatabase,  // igDbStatus: the connection to the relay database
+  kConnection,     // igConnectStatus: the connection to the supervision server
+};
+
+enum class LightColour { kGray, kGreen, kRed };
+
+// The operator's view as the engine and the run control see it. The GUI
+// implements it with the main window's widgets, pelvar-cli by printing,
+// tests by recording. Every call happens on the one user-interface thread.
+class Display {
+ public:
+  virtual ~Display() = default;
+
+  // Adds text as the new last line of the log view; nothing is added to it.
+  virtual void AppendLogLine(const std::string& text) = 0;
+  virtual void ClearLog() = 0;
+  // Lines as displayed: a wrapped line counts once per displayed row.
+  virtual int LogLineCount() = 0;
+  virtual void SetLight(Light light, LightColour colour) = 0;
+  // Adds one to the sent counter, whose text is its only store.
+  virtual void RaiseSentCounter() = 0;
+  virtual void ShowRemainingTime(int seconds) = 0;
+  virtual void SetRemainingTimeVisible(bool visible) = 0;
+  // Empty text clears the header label.
+  virtual void SetHeaderLabel(const std::string& text) = 0;
+};
+
+}  // namespace pelvar::upload
