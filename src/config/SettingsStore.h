@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/MessageBox.h"
+#include "platform/Registry.h"
+
+namespace pelvar::config {
+
+// The settings key and the autostart value, as the program names them.
+inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\ZIRODU\\DAVIV";
+inline constexpr const char* kAutostartKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kAutostartValueName = "zqjcPelvarAuto";
+inline constexpr const char* kMessageCaption = "岚秋软件";
+
+// The settings one run needs, named after their values. A plain copy.
+struct RunSettings {
+  std::string DBType;
+  std::int32_t ScanTime = 0;
+  std::string Dwbh;
+  std::string DBHost;
+  std::string DBName;
+  std::string DBUser;
+  std::string DBPasswd;
+  std::int32_t DBPort = 0;
+  std::string RemoteHost;
+  std::int32_t RemotePort = 0;
+  // Optional texts of the settings key that the dialog does not show; empty
+  // when absent. They source the site profile's site code and display name.
+  std::string SiteCode;
+  std::string SiteName;
+};
+
+// The client's settings in the machine registry. Holds no state of its own
+// beyond the key opened by OpenSettingsKey; every use opens afresh. A
+// failing operation throws Error with the message the operation names.
+class SettingsStore {
+ public:
+  explicit SettingsStore(platform::Registry& registry = platform::Registry::Machine());
+  ~SettingsStore();
+
+  // True when the settings key can be opened with read rights.
+  bool SettingsKeyExists();
+  // path may start with a backslash (taken from the root) or not (taken below
+  // the open key, or the root when none is open); both name the same key
+  // when no key is open. A failed open leaves no key open.
+  bool OpenSettingsKey(bool create, const std::string& path = kSettingsKeyPath);
+  void CloseSettingsKey();
+
+  // Empty when the value is absent or no key is open; throws
+  // "Invalid data type for '%s'" when the value is not text.
+  std::string ReadText(const std::string& name);
+  // Throws "Failed to get data for '%s'" when absent, no key open, or longer
+  // than four bytes; "Invalid data type for '%s'" for another type.
+  std::int32_t ReadNumber(const std::string& name);
+  bool ReadFlag(const std::string& name);
+  bool ValueExists(const std::string& name);
+  // Throw "Failed to set data for '%s'".
+  void WriteText(const std::string& name, const std::string& value);
+  void WriteNumber(const std::string& name, std::int32_t value);
+  void WriteFlag(const std::string& name, bool value);
+
+  bool AutostartPresent();
+  // Throws "Failed to set data for 'zqjcPelvarAuto'".
+  void SetAutostart(const std::string& executablePath);
+  // An absent value or a refused deletion is ignored.
+  void RemoveAutostart();
+
+  // When the settings key is missing, shows "请设置 中转库 连接信息！" through
+  // boxes and returns nothing. A failing read throws its error.
+  std::optional<RunSettings> LoadRunSettings(platform::MessageBoxes& boxes);
+  // False when the key or the value is missing; throws when the value is
+  // present with a wrong type.
+  bool ReadAutoSendFlag();
+
+ private:
+  platform::Registry& registry_;
+  std::string openPath_;
+  std::unique_ptr<platform::RegistryKey> key_;
+};
+
+}  // namespace pelvar::config

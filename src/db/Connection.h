@@ -1,0 +1,52 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace pelvar::db {
+
+class Session;  // one open connection of a provider (Provider.h)
+
+// What a connection is opened with. databaseType "MySQL" selects the MySQL
+// provider, "SQL Server" the ODBC provider; any other text leaves the
+// connection without a provider, and Connect then fails.
+struct ConnectionParameters {
+  std::string databaseType;
+  std::string server;
+  std::string database;
+  std::string userName;
+  std::string password;
+  int port = 0;
+  // ODBC only: the driver name (FreeTDS for SQL Server on Linux). Tests run
+  // the ODBC provider against MariaDB's own ODBC driver through this.
+  std::string odbcDriver;
+};
+
+// One connection to a database server. No pooling: Connect opens a new
+// server connection and Disconnect ends it. Owns its session; queries borrow
+// the connection and must not outlive it.
+class Connection {
+ public:
+  Connection();
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // Takes effect at the next Connect. Requires: not connected.
+  void SetParameters(const ConnectionParameters& parameters);
+  const ConnectionParameters& Parameters() const { return parameters_; }
+
+  // Throws Error with the library's or the server's text; stays closed then.
+  void Connect();
+  void Disconnect();
+  bool Connected() const;
+
+  // The open session. Requires: Connected().
+  Session& CurrentSession();
+
+ private:
+  ConnectionParameters parameters_;
+  std::unique_ptr<Session> session_;
+};
+
+}  // namespace pelvar::db
