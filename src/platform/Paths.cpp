@@ -1,0 +1,49 @@
+#include "platform/Paths.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+namespace pelvar::platform {
+
+std::filesystem::path MachinePrefix() {
+  const char* prefix = std::getenv("PELVAR_PREFIX");
+  if (prefix == nullptr || *prefix == '\0') return "/";
+  return prefix;
+}
+
+bool IsRealMachine() {
+  std::error_code ec;
+  auto prefix = MachinePrefix();
+  return prefix == "/" || std::filesystem::equivalent(prefix, "/", ec);
+}
+
+std::filesystem::path RegistryFilePath() { return MachinePrefix() / "etc/pelvar/machine.reg"; }
+
+std::filesystem::path AutostartEntryPath() {
+  return MachinePrefix() / "etc/xdg/autostart/zqjcPelvarAuto.desktop";
+}
+
+std::filesystem::path JournalBaseFolder() { return MachinePrefix() / "var/log/pelvar/"; }
+
+std::filesystem::path RuntimeFolder() {
+  std::filesystem::path folder;
+  if (IsRealMachine()) {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    folder = (runtime != nullptr && *runtime != '\0') ? runtime : "/tmp";
+  } else {
+    folder = MachinePrefix() / "run/pelvar";
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  return folder;
+}
+
+std::string ExecutablePath() {
+  std::error_code ec;
+  auto path = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::string() : path.string();
+}
+
+}  // namespace pelvar::platform
