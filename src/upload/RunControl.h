@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "platform/MessageBox.h"
+#include "upload/Display.h"
+#include "upload/ScanTimer.h"
+#include "upload/SiteProfile.h"
+
+namespace pelvar::relay {
+class RelayConnection;
+}
+
+namespace pelvar::upload {
+
+// Run, Stop, Exit's running check and the scan countdown, shared by the GUI
+// and pelvar-cli. Owns what lives for the whole run of the program: the
+// relay connection, the server link and the site profile. Everything runs
+// on the one user-interface thread; pump is called wherever the program
+// waits (network, between frames) so that Stop can run mid-cycle.
+class RunControl {
+ public:
+  RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
+             std::function<void()> pump);
+  ~RunControl();
+
+  // btnRunClick. A settings value that cannot be read throws its Error (the
+  // front end shows the general error box); nothing has started then.
+  void Run();
+  // btnStopClick.
+  void Stop();
+  // btnExitClick's check: while running shows "正在运行状态，不能退出！" and
+  // returns false; while idle returns true and the front end closes.
+  bool ExitAllowed();
+  // Timer1Timer; also called once directly by Run.
+  void Tick();
+
+  bool IsRunning() const;
+  // Called whenever the run state changes, so the front end can enable
+  // btnRun/popMenuStar and btnStop/popMenuStop.
+  std::function<void(bool running)> onRunStateChanged;
+
+  // The relay connection, borrowed by the settings dialog while idle.
+  relay::RelayConnection& Relay();
+  const SiteProfile& Profile() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+}  // namespace pelvar::upload
