@@ -42,13 +42,17 @@ enum class RegAccess {
   kFull,  // read and write
 };
 
-// One open key. Closing is destruction.
+// One open key. Closing is destruction. Every operation throws Error when
+// the store itself is unreadable garbage.
 class RegistryKey {
  public:
   virtual ~RegistryKey() = default;
+  // Nothing when the value is absent.
   virtual std::optional<RegValue> Query(const std::string& name) = 0;
-  // Creates or replaces a value; false when the write was refused. A key
-  // opened for reading refuses every write.
+  // Creates or replaces a value (a replaced value keeps its place and the
+  // case of its name); false when the write was refused. A key opened for
+  // reading refuses every write, and so does a name holding a line break or
+  // a zero byte.
   virtual bool Set(const std::string& name, const RegValue& value) = 0;
   // Deletes a value; false when it was absent or the deletion was refused.
   virtual bool Remove(const std::string& name) = 0;
