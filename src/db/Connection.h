@@ -32,16 +32,21 @@ class Connection {
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
 
-  // Takes effect at the next Connect. Requires: not connected.
+  // Closes an open connection; the parameters take effect at the next
+  // Connect.
   void SetParameters(const ConnectionParameters& parameters);
   const ConnectionParameters& Parameters() const { return parameters_; }
 
-  // Throws Error with the library's or the server's text; stays closed then.
+  // Opens a new server connection; an open connection is left as it is.
+  // Throws Error with the library's or the server's text and stays closed
+  // then. A database type other than "MySQL" or "SQL Server" fails with
+  // "No database type was chosen for the relay database." (empty) or
+  // "Unknown database type '<type>'.".
   void Connect();
   void Disconnect();
   bool Connected() const;
 
-  // The open session. Requires: Connected().
+  // The open session; throws Error when the connection is closed.
   Session& CurrentSession();
 
  private:
