@@ -132,7 +132,13 @@ class MySqlSession final : public Session {
     MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
     out->columns.reserve(count);
     for (unsigned int i = 0; i < count; ++i) out->columns.push_back(Describe(fields[i]));
-    out->Reserve(static_cast<std::size_t>(mysql_num_rows(result.get())), 0);
+    std::size_t bytes = 0;
+    while (mysql_fetch_row(result.get())) {
+      unsigned long* lengths = mysql_fetch_lengths(result.get());
+      for (unsigned int i = 0; i < count; ++i) bytes += lengths[i];
+    }
+    mysql_data_seek(result.get(), 0);
+    out->Reserve(static_cast<std::size_t>(mysql_num_rows(result.get())), bytes);
     while (MYSQL_ROW row = mysql_fetch_row(result.get())) {
       unsigned long* lengths = mysql_fetch_lengths(result.get());
       for (unsigned int i = 0; i < count; ++i) {

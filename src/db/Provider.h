@@ -97,6 +97,11 @@ class Session {
   virtual bool Lost() const = 0;
 };
 
+// The text form of a number stored in the kFloat form: text::FloatText of
+// its value (plain decimal texts take a shortcut that gives the same text).
+// A text that is no number is returned unchanged.
+std::string StoredFloatText(std::string_view stored);
+
 // Open a new server connection; throw Error with the library's or the
 // server's text when that fails.
 std::unique_ptr<Session> OpenMySqlSession(const ConnectionParameters& parameters);

@@ -103,13 +103,69 @@ std::uint64_t BitsValue(std::string_view bytes) {
   return value;
 }
 
-std::string FloatTextOf(std::string_view stored) {
+// FloatText of a plain decimal text ("-12.50") without going through a
+// double: with at most 15 significant digits and a magnitude within
+// 0.0001 <= |value| < 1E15 that is the text without leading and trailing
+// zeros, which is exactly what FloatText gives for the nearest double.
+// Anything else (exponents, more digits, tiny or huge values) is left to
+// FloatText.
+std::optional<std::string> PlainDecimalText(std::string_view stored) {
+  std::size_t pos = 0;
+  bool negative = false;
+  if (pos < stored.size() && (stored[pos] == '-' || stored[pos] == '+')) {
+    negative = stored[pos] == '-';
+    ++pos;
+  }
+  std::size_t intStart = pos;
+  while (pos < stored.size() && IsDigit(stored[pos])) ++pos;
+  std::string_view integer = stored.substr(intStart, pos - intStart);
+  std::string_view fraction;
+  if (pos < stored.size() && stored[pos] == '.') {
+    std::size_t fractionStart = ++pos;
+    while (pos < stored.size() && IsDigit(stored[pos])) ++pos;
+    fraction = stored.substr(fractionStart, pos - fractionStart);
+  }
+  if (pos != stored.size() || (integer.empty() && fraction.empty())) return std::nullopt;
+  while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
+  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
+  if (integer.empty() && fraction.empty()) return std::string("0");
+  // Integer digits carry no leading zeros and fraction digits no trailing
+  // ones, so every digit left between them is significant.
+  std::size_t significant = integer.size() + fraction.size();
+  if (integer.size() > 15) return std::nullopt;
+  if (integer.empty()) {
+    std::size_t leadingZeros = fraction.find_first_not_of('0');
+    if (leadingZeros > 3) return std::nullopt;
+    significant -= leadingZeros;
+  }
+  if (significant > 15) return std::nullopt;
+  std::string out;
+  out.reserve(integer.size() + fraction.size() + 3);
+  if (negative) out.push_back('-');
+  if (integer.empty()) {
+    out.push_back('0');
+  } else {
+    out.append(integer);
+  }
+  if (!fraction.empty()) {
+    out.push_back('.');
+    out.append(fraction);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string StoredFloatText(std::string_view stored) {
+  if (auto plain = PlainDecimalText(stored)) return *plain;
   if (!stored.empty() && stored.front() == '+') stored.remove_prefix(1);
   double value = 0;
   auto [end, error] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
   if (error != std::errc() || end != stored.data() + stored.size()) return std::string(stored);
   return text::FloatText(value);
 }
+
+namespace {
 
 Error NotADateTime(const std::string& value) {
   return Error(FormatMessage("'%s' is not a valid date and time", value));
@@ -160,7 +216,7 @@ std::string Field::AsString() const {
     case ValueForm::kBits:
       return std::to_string(BitsValue(value));
     case ValueForm::kFloat:
-      return FloatTextOf(value);
+      return StoredFloatText(value);
     case ValueForm::kBoolean:
       return value == "0" ? "False" : "True";
     case ValueForm::kDate:
@@ -179,7 +235,9 @@ std::string Field::AsString() const {
       clock.hour = time.hour;
       clock.minute = time.minute;
       clock.second = time.second;
-      return (time.negative ? "-" : "") + text::LongTime(clock);
+      std::string out = time.negative ? "-" : "";
+      out += text::LongTime(clock);
+      return out;
     }
   }
   return std::string(value);

@@ -7,17 +7,52 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <charconv>
+#include <random>
 #include <string>
 
 #include "db/Connection.h"
 #include "db/Odbc.h"
+#include "db/Provider.h"
 #include "db/Query.h"
 #include "db/Utf16.h"
 #include "support/TestDatabase.h"
 #include "text/Error.h"
+#include "text/Regional.h"
 
 namespace pelvar::db {
 namespace {
+
+// Decimal texts as servers send them read exactly as FloatText of their
+// double.
+TEST(StoredFloatText, MatchesFloatTextOfTheParsedValue) {
+  auto viaDouble = [](const std::string& stored) {
+    double value = 0;
+    std::size_t sign = stored.starts_with('+') ? 1 : 0;
+    std::from_chars(stored.data() + sign, stored.data() + stored.size(), value);
+    return text::FloatText(value);
+  };
+  const char* fixed[] = {"12.50",  "100.00", "-0.00",  "0.0001", "0.00009", "999999999999999",
+                         "1000000000000000",   "123456789012345.6",        "0.1234567890123456",
+                         "-3.25",  ".5",       "+7",     "00012.3400",      "1e15", "-1.5e-07"};
+  for (const char* stored : fixed) EXPECT_EQ(StoredFloatText(stored), viaDouble(stored)) << stored;
+  EXPECT_EQ(StoredFloatText("12.50"), "12.5");
+  EXPECT_EQ(StoredFloatText("not a number"), "not a number");
+
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    int integerDigits = static_cast<int>(random() % 18);
+    int fractionDigits = static_cast<int>(random() % 12);
+    std::string stored = random() % 2 ? "-" : "";
+    for (int d = 0; d < integerDigits; ++d) stored.push_back(static_cast<char>('0' + random() % 10));
+    if (integerDigits == 0) stored.push_back('0');
+    if (fractionDigits > 0) stored.push_back('.');
+    for (int d = 0; d < fractionDigits; ++d) {
+      stored.push_back(static_cast<char>('0' + (random() % 3 == 0 ? 0 : random() % 10)));
+    }
+    ASSERT_EQ(StoredFloatText(stored), viaDouble(stored)) << stored;
+  }
+}
 
 TEST(OdbcConnectionString, QuotesEveryValueAndPlacesThePortForTheDriver) {
   ConnectionParameters parameters;
