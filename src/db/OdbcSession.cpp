@@ -318,10 +318,14 @@ class OdbcSession final : public Session {
       case OdbcFetch::kTimestamp: {
         SQL_TIMESTAMP_STRUCT value{};
         if (!FetchFixed(statement, index, SQL_C_TYPE_TIMESTAMP, value)) return out.AppendNull();
+        // The fraction is in nanoseconds. SQL Server's datetime counts in
+        // 1/300 s, so .047 arrives as 46666667 ns: round to the millisecond
+        // the server itself shows.
+        SQLUINTEGER millisecond = std::min<SQLUINTEGER>((value.fraction + 500000) / 1000000, 999);
         char text[64];
-        std::snprintf(text, sizeof text, "%s %02d:%02d:%02d.%03d",
+        std::snprintf(text, sizeof text, "%s %02d:%02d:%02d.%03u",
                       DateText(value.year, value.month, value.day).c_str(), value.hour,
-                      value.minute, value.second, static_cast<int>(value.fraction / 1000000));
+                      value.minute, value.second, static_cast<unsigned>(millisecond));
         return out.Append(text);
       }
     }

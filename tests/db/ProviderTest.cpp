@@ -83,6 +83,37 @@ TEST(OdbcConnectionString, QuotesEveryValueAndPlacesThePortForTheDriver) {
             "DRIVER={MariaDB Unicode};SERVER={box};DATABASE={DAVIV};UID={sa};PWD={p;w}}d={x};");
 }
 
+// Nothing listens on port 1 of the loopback address: both providers fail at
+// once with their library's text, through FreeTDS for "SQL Server".
+TEST(Connect, UnreachableServerFailsWithTheLibrarysText) {
+  ConnectionParameters parameters;
+  parameters.server = "127.0.0.1";
+  parameters.port = 1;
+  parameters.userName = "sa";
+  parameters.database = "DAVIV";
+  for (const char* type : {"SQL Server", "MySQL"}) {
+    parameters.databaseType = type;
+    Connection connection;
+    connection.SetParameters(parameters);
+    Query query("UniSend", connection);
+    query.SetText("select 1");
+    std::string message;
+    try {
+      query.Open();
+    } catch (const Error& error) {
+      message = error.what();
+    }
+    // The MySQL text ends with the system's error number in brackets.
+    EXPECT_TRUE(message.starts_with(parameters.databaseType == "MySQL"
+                                        ? "Can't connect to server on '127.0.0.1' ("
+                                        : "[FreeTDS][SQL Server]Unable to connect: Adaptive "
+                                          "Server is unavailable or does not exist"))
+        << message;
+    EXPECT_FALSE(connection.Connected());
+    EXPECT_FALSE(query.IsOpen());
+  }
+}
+
 TEST(OdbcColumnTypes, SqlServerTypesByCode) {
   using K = FieldKind;
   using F = ValueForm;

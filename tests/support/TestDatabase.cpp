@@ -134,4 +134,19 @@ db::ConnectionParameters TestDatabase::OdbcParameters() const {
   return parameters;
 }
 
+std::optional<db::ConnectionParameters> TestDatabase::SqlServerParameters() {
+  if (Environment("PELVAR_TEST_MSSQL_HOST").empty()) return std::nullopt;
+  db::ConnectionParameters parameters;
+  parameters.databaseType = "SQL Server";
+  parameters.server = Environment("PELVAR_TEST_MSSQL_HOST");
+  std::string port = Environment("PELVAR_TEST_MSSQL_PORT");
+  parameters.port = port.empty() ? 1433 : std::atoi(port.c_str());
+  parameters.userName = Environment("PELVAR_TEST_MSSQL_USER");
+  parameters.password = Environment("PELVAR_TEST_MSSQL_PASSWORD");
+  parameters.database = Environment("PELVAR_TEST_MSSQL_DATABASE");
+  if (parameters.database.empty()) parameters.database = "tempdb";
+  parameters.odbcDriver = Environment("PELVAR_TEST_MSSQL_DRIVER");
+  return parameters;
+}
+
 }  // namespace pelvar::test

@@ -68,6 +68,14 @@ class TestDatabase {
   // MariaDB's ODBC driver "MariaDB Unicode" instead of a SQL Server driver.
   db::ConnectionParameters OdbcParameters() const;
 
+  // A real SQL Server for the tests that need one, named by
+  // PELVAR_TEST_MSSQL_HOST (unset: nullopt), PELVAR_TEST_MSSQL_PORT (1433),
+  // PELVAR_TEST_MSSQL_USER, PELVAR_TEST_MSSQL_PASSWORD,
+  // PELVAR_TEST_MSSQL_DATABASE (tempdb) and PELVAR_TEST_MSSQL_DRIVER (the
+  // ODBC provider's default, FreeTDS). Those tests work in temporary
+  // tables, so the login needs no rights beyond connecting.
+  static std::optional<db::ConnectionParameters> SqlServerParameters();
+
  private:
   struct Admin;
   std::unique_ptr<Admin> admin_;
