@@ -17,14 +17,22 @@ struct ConnectionParameters {
   std::string userName;
   std::string password;
   int port = 0;
-  // ODBC only: the driver name (FreeTDS for SQL Server on Linux). Tests run
-  // the ODBC provider against MariaDB's own ODBC driver through this.
+  // ODBC only: the driver name; empty selects "FreeTDS" on Linux and
+  // "SQL Server" on Windows. Tests run the ODBC provider against MariaDB's
+  // own ODBC driver through this.
   std::string odbcDriver;
 };
 
 // One connection to a database server. No pooling: Connect opens a new
 // server connection and Disconnect ends it. Owns its session; queries borrow
-// the connection and must not outlive it.
+// the connection and must not outlive it. An open query's fetched result
+// stays readable when the connection closes.
+//
+// MySQL: always TCP to server:port (also for "localhost"), character set
+// gbk, a connect time-out of 15 s and none for statements, no automatic
+// reconnection. SQL Server: ODBC with the wide-character calls, a login
+// time-out of 15 s, SQL Server authentication with the user name and
+// password, no login prompt.
 class Connection {
  public:
   Connection();
@@ -44,6 +52,9 @@ class Connection {
   // "Unknown database type '<type>'.".
   void Connect();
   void Disconnect();
+  // True while a server connection is open. A connection the server has
+  // dropped counts as open until a statement on it fails; that failure
+  // closes it.
   bool Connected() const;
 
   // The open session; throws Error when the connection is closed.
