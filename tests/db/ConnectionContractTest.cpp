@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,9 @@ namespace {
 using namespace std::string_literals;
 
 enum class Provider { kMySql, kOdbc };
+
+const char* NameOf(Provider provider) { return provider == Provider::kMySql ? "MySql" : "Odbc"; }
+void PrintTo(Provider provider, std::ostream* out) { *out << NameOf(provider); }
 
 template <typename Work>
 std::string ErrorOf(Work work) {
@@ -308,7 +312,7 @@ TEST_P(ConnectionContract, AwkwardValuesLeaveTheRestOfTheResultIntact) {
 INSTANTIATE_TEST_SUITE_P(Providers, ConnectionContract,
                          ::testing::Values(Provider::kMySql, Provider::kOdbc),
                          [](const ::testing::TestParamInfo<Provider>& info) {
-                           return info.param == Provider::kMySql ? "MySql" : "Odbc";
+                           return std::string(NameOf(info.param));
                          });
 
 }  // namespace
