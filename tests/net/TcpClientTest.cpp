@@ -1,18 +1,12 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "net/TcpClient.h"
+#include "support/LoopbackPorts.h"
 #include "support/ScriptedPeer.h"
 
 namespace pelvar::net {
@@ -21,6 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::PeerConnection;
 using testing::ScriptedPeer;
+using testing::SilentListener;
 
 // The CommError message of a call, or "" when it did not fail.
 template <typename Call>
@@ -33,64 +28,12 @@ std::string CommMessage(Call&& call) {
   return "";
 }
 
-sockaddr_in Loopback(std::uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
-// A loopback port nobody listens on: connects to it are refused.
-std::uint16_t ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address = Loopback(0);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-// A loopback listener that never accepts, with its backlog filled, so a
-// further connect gets no answer and hangs: an unanswered connect without
-// any traffic off the machine.
-class SilentListener {
- public:
-  SilentListener() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = Loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(listener_, 0);
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    for (int i = 0; i < 4; ++i) {
-      int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-      ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-      fillers_.push_back(filler);
-      pollfd entry{filler, POLLOUT, 0};
-      if (::poll(&entry, 1, 200) == 0) break;  // this one hangs: the backlog is full
-    }
-  }
-  ~SilentListener() {
-    for (int fd : fillers_) ::close(fd);
-    ::close(listener_);
-  }
-  std::uint16_t Port() const { return port_; }
-
- private:
-  int listener_;
-  std::uint16_t port_;
-  std::vector<int> fillers_;
-};
-
 TEST(TcpClient, ConnectFailuresAndTheirMessages) {
   TcpClient client;
   int pumps = 0;
   client.SetPump([&] { ++pumps; });
 
-  EXPECT_EQ(CommMessage([&] { client.Connect("127.0.0.1", ClosedPort()); }),
+  EXPECT_EQ(CommMessage([&] { client.Connect("127.0.0.1", testing::ClosedLoopbackPort()); }),
             "Socket Error # " + std::to_string(ECONNREFUSED) + "\r\nConnection refused.");
   EXPECT_GE(pumps, 1);  // even a refused connect waits one slice, pumping
   EXPECT_FALSE(client.Connected());

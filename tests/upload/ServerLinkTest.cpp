@@ -1,8 +1,3 @@
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,6 +7,7 @@
 
 #include "LinkTestPrefix.h"
 #include "platform/Clock.h"
+#include "support/LoopbackPorts.h"
 #include "support/RecordingDisplay.h"
 #include "support/ScriptedPeer.h"
 #include "text/Gbk.h"
@@ -38,18 +34,6 @@ std::string CommMessage(Call&& call) {
   return "";
 }
 
-std::uint16_t ClosedPort() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
 TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
   EXPECT_EQ(ServerLink::ResolveServerHost("127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(ServerLink::ResolveServerHost("localhost"), "127.0.0.1");
@@ -66,7 +50,7 @@ TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
   ServerLink link(display);
   EXPECT_EQ(CommMessage([&] { link.OpenSession(unknown, 80); }),
             "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
-  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", ClosedPort()); }),
+  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", testing::ClosedLoopbackPort()); }),
             "Socket Error # " + std::to_string(ECONNREFUSED) + "\r\nConnection refused.");
   EXPECT_FALSE(link.IsSessionOpen());
 }
@@ -284,7 +268,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   EXPECT_FALSE(link.IsSessionOpen());
 
   display.logLines.clear();
-  const std::uint16_t closedPort = ClosedPort();
+  const std::uint16_t closedPort = testing::ClosedLoopbackPort();
   link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", closedPort);
   EXPECT_EQ(display.logLines,
             std::vector<std::string>{"无法连接远程服务器。Communication Exception: Socket Error # " +
@@ -330,6 +314,33 @@ TEST_F(StartStopNotice, StopDuringTheWaitForTheAnswer) {
   EXPECT_EQ(display.logLines, std::vector<std::string>{
                                   "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
   EXPECT_TRUE(JournalLines().empty());
+}
+
+TEST_F(StartStopNotice, StopWhileACycleConnects) {
+  // The operator stops while the cycle's connect is unanswered: the stop
+  // notice cannot open a second session, the session is closed, and the
+  // suspended connect ends with a communication error.
+  testing::SilentListener silent;
+  link.SetConnectLimit(std::chrono::seconds(20));
+  int pumps = 0;
+  link.SetPump([&] {
+    if (++pumps == 2) {
+      link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", silent.Port());
+      if (link.IsSessionOpen()) link.CloseSession();
+    }
+  });
+  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", silent.Port()); }),
+            "Connection Closed Gracefully.");
+  EXPECT_EQ(pumps, 2);
+  EXPECT_FALSE(link.IsSessionOpen());
+  EXPECT_EQ(display.logLines, std::vector<std::string>{
+                                  "无法连接远程服务器。Communication Exception: Already connected."});
+
+  // Unanswered to the end: the (shortened) limit.
+  link.SetPump(nullptr);
+  link.SetConnectLimit(std::chrono::milliseconds(300));
+  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", silent.Port()); }), "Connect timed out.");
+  EXPECT_FALSE(link.IsSessionOpen());
 }
 
 }  // namespace
