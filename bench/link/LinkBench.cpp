@@ -183,7 +183,8 @@ double Best(const std::vector<double>& values) {
 }
 
 void Print(const char* name, double seconds, int roundTrips) {
-  std::printf("  %-15s %8.3f s  %7.2f us per round trip\n", name, seconds, seconds * 1e6 / roundTrips);
+  std::printf("  %-15s %8.3f s  %7.2f us per round trip\n", name, seconds,
+              seconds * 1e6 / roundTrips);
 }
 
 }  // namespace

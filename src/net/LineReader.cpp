@@ -8,7 +8,8 @@ LineReader::LineReader(std::size_t maxLineLength) : maxLineLength_(maxLineLength
 
 void LineReader::Feed(std::string_view bytes) {
   // Consumed bytes are given back before the buffer would have to grow.
-  if (start_ > 0 && (start_ >= buffer_.size() / 2 || buffer_.size() + bytes.size() > buffer_.capacity())) {
+  if (start_ > 0 &&
+      (start_ >= buffer_.size() / 2 || buffer_.size() + bytes.size() > buffer_.capacity())) {
     buffer_.erase(0, start_);
     start_ = 0;
   }

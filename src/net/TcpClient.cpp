@@ -75,8 +75,9 @@ void TcpClient::Connect(const std::string& host, int port) {
   } guard{this, generation};
 
   // 0.0.0.0 would reach this machine on some systems; it names no server.
-  int result = address == 0 ? sockets::kAddressNotAvailable
-                            : sockets::StartConnect(socket, address, static_cast<std::uint16_t>(port));
+  int result = address == 0
+                   ? sockets::kAddressNotAvailable
+                   : sockets::StartConnect(socket, address, static_cast<std::uint16_t>(port));
   bool done = result != sockets::kInProgress;
   const Clock::time_point start = Clock::now();
   bool firstSlice = true;

@@ -8,16 +8,20 @@ namespace pelvar::upload {
 
 // The keywords of the supervision server's line protocol, shared by the
 // upload engine and the reference server. Trailing blanks belong to them.
-inline constexpr std::string_view kGreeting = "ZQJCJGSITE2";             // server, whole line
-inline constexpr std::string_view kAnnounce = "ZQJCJGSEND ";             // client, + row count
-inline constexpr std::string_view kReady = "ZQJCJGBUSK";                 // server, whole line
-inline constexpr std::string_view kAccepted = "ZQJCJGOK";                // server, whole line
-inline constexpr std::string_view kRejected = "ZQJCJGERROR ";            // server, prefix any case
-inline constexpr std::string_view kNotice = "ZQJCJG_STARSTOP ";          // client, + agency + action
-inline constexpr std::string_view kNoticeAccepted = "ZQJCJG_STARSTOP_OK";  // server, whole line
-inline constexpr std::string_view kGuid = "ZQJCJGGUID ";                 // client, + agency + GUID
-inline constexpr std::string_view kGuidAccepted = "ZQJCJGGUIDOK ";       // server, prefix any case
-inline constexpr std::string_view kGuidRefused = "ZQJCJGGUIDERROR ";     // server, prefix any case
+// Sent by the server, recognised as a whole line:
+inline constexpr std::string_view kGreeting = "ZQJCJGSITE2";
+inline constexpr std::string_view kReady = "ZQJCJGBUSK";
+inline constexpr std::string_view kAccepted = "ZQJCJGOK";
+inline constexpr std::string_view kNoticeAccepted = "ZQJCJG_STARSTOP_OK";
+// Sent by the server, recognised by prefix in any case, + message or time:
+inline constexpr std::string_view kRejected = "ZQJCJGERROR ";
+inline constexpr std::string_view kGuidAccepted = "ZQJCJGGUIDOK ";
+inline constexpr std::string_view kGuidRefused = "ZQJCJGGUIDERROR ";
+// Sent by the client: + row count; + agency number " " action text; + agency
+// number " " GUID text.
+inline constexpr std::string_view kAnnounce = "ZQJCJGSEND ";
+inline constexpr std::string_view kNotice = "ZQJCJG_STARSTOP ";
+inline constexpr std::string_view kGuid = "ZQJCJGGUID ";
 
 // A reply line (terminator removed) recognised as a whole line: equal to the
 // keyword byte for byte, case included.

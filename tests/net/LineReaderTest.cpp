@@ -25,8 +25,9 @@ TEST(LineReader, RemovesTheLfAndOneCrOnly) {
   LineReader reader;
   reader.Feed("ZQJCJGSITE2\r\nZQJCJGBUSK\n ZQJCJGOK \r\nZQJCJGOK\r\r\n\r\n\nA\rB\npart");
   Status last;
-  EXPECT_EQ(Drain(reader, &last), (std::vector<std::string>{"ZQJCJGSITE2", "ZQJCJGBUSK", " ZQJCJGOK ",
-                                                            "ZQJCJGOK\r", "", "", "A\rB"}));
+  EXPECT_EQ(Drain(reader, &last),
+            (std::vector<std::string>{"ZQJCJGSITE2", "ZQJCJGBUSK", " ZQJCJGOK ", "ZQJCJGOK\r", "",
+                                      "", "A\rB"}));
   EXPECT_EQ(last, Status::kNeedMore);
   // Bytes after the last LF wait for the rest of their line.
   EXPECT_EQ(reader.BufferedSize(), 4u);

@@ -42,8 +42,9 @@ TEST(TcpClient, ConnectFailuresAndTheirMessages) {
   // lookup fails on this machine, without sending anything.
   EXPECT_EQ(CommMessage([&] { client.Connect(std::string(70, 'x') + ".invalid", 80); }),
             "Socket Error # 11001\r\nHost not found.");
-  EXPECT_EQ(CommMessage([&] { client.Connect("0.0.0.0", 80); }),
-            "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
+  EXPECT_EQ(
+      CommMessage([&] { client.Connect("0.0.0.0", 80); }),
+      "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
   EXPECT_EQ(CommMessage([&] { client.Connect("127.0.0.1", 65536); }),
             "Socket Error # " + std::to_string(EINVAL) + "\r\nInvalid argument.");
   EXPECT_FALSE(client.Connected());
@@ -203,7 +204,8 @@ TEST(TcpClient, WriteToAClosedPeerFailsOnceThenReportsTheClose) {
     message = CommMessage([&] { client.Write(std::string(1000, 'z')); });
     if (message.empty()) std::this_thread::sleep_for(10ms);
   }
-  EXPECT_TRUE(message == SocketErrorText(ECONNRESET) || message == SocketErrorText(EPIPE)) << message;
+  EXPECT_TRUE(message == SocketErrorText(ECONNRESET) || message == SocketErrorText(EPIPE))
+      << message;
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(CommMessage([&] { client.Write("x"); }), "Connection Closed Gracefully.");
 }

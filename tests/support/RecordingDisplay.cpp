@@ -36,7 +36,8 @@ int RecordingDisplay::LogLineCount() {
     std::size_t begin = 0;
     for (;;) {
       std::size_t end = text.find('\n', begin);
-      std::string line = text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+      std::string line =
+          text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
       if (!line.empty() && line.back() == '\r') line.pop_back();
       count += Rows(line, wrapWidth);
       if (end == std::string::npos) break;

@@ -43,8 +43,9 @@ TEST(Journal, DailyFileInTheMonthFolderAppendedInGbkWithCrLf) {
   journal.OpenJournal();
   journal.WriteJournalLine("ab");
   journal.CloseJournal();
-  EXPECT_EQ(LinkTestPrefix::ReadBytes(base / "203102/20310203.log"),
-            "2031-2-3 10:00:00 \xC6\xF4\xB6\xAF\xC9\xCF\xB4\xAB \xB3\xC9\xB9\xA6\xA3\xA1\r\n\r\nab\r\n");
+  EXPECT_EQ(
+      LinkTestPrefix::ReadBytes(base / "203102/20310203.log"),
+      "2031-2-3 10:00:00 \xC6\xF4\xB6\xAF\xC9\xCF\xB4\xAB \xB3\xC9\xB9\xA6\xA3\xA1\r\n\r\nab\r\n");
 
   // The first use in a new month makes the new folder before the file.
   platform::SetLocalTime({2031, 3, 1, 0, 0, 5, 0});
@@ -63,7 +64,8 @@ TEST(Journal, MissingBaseFolderAndFullDiskAreErrors) {
     EXPECT_FALSE(fs::exists(prefix.Root() / "var/log"));
     Journal journal;
     EXPECT_EQ(ErrorMessage([&] { journal.OpenJournal(); }),
-              "Cannot open file \"" + (prefix.Root() / "var/log/pelvar/203102/20310203.log").string() +
+              "Cannot open file \"" +
+                  (prefix.Root() / "var/log/pelvar/203102/20310203.log").string() +
                   "\". No such file or directory");
     EXPECT_FALSE(journal.IsOpen());
   }

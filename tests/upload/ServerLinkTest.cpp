@@ -48,8 +48,9 @@ TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
 
   RecordingDisplay display;
   ServerLink link(display);
-  EXPECT_EQ(CommMessage([&] { link.OpenSession(unknown, 80); }),
-            "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
+  EXPECT_EQ(
+      CommMessage([&] { link.OpenSession(unknown, 80); }),
+      "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
   EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", testing::ClosedLoopbackPort()); }),
             "Socket Error # " + std::to_string(ECONNREFUSED) + "\r\nConnection refused.");
   EXPECT_FALSE(link.IsSessionOpen());
@@ -137,7 +138,8 @@ TEST(ServerLink, FramesAndLinesCountGbkBytes) {
   EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", peer.Port()); }), "Already connected.");
   ASSERT_TRUE(link.CheckGreeting());
 
-  const std::string statement300 = "INSERT INTO JCJG_JCDW_GC VALUES ('" + std::string(264, 'a') + "')";
+  const std::string statement300 =
+      "INSERT INTO JCJG_JCDW_GC VALUES ('" + std::string(264, 'a') + "')";
   ASSERT_EQ(statement300.size(), 300u);
   link.SendStatementFrame(statement300);
   EXPECT_EQ(link.ReadReplyLine(), "ZQJCJGOK");
@@ -220,8 +222,8 @@ class StartStopNotice : public ::testing::Test {
 };
 
 TEST_F(StartStopNotice, JournalsTheServersAnswer) {
-  const std::vector<std::string> answers = {"ZQJCJG_STARSTOP_OK\r\n", "ZQJCJG_STARSTOP_OK \r\n", "\r\n",
-                                            "zqjcjg_starstop_ok\n"};
+  const std::vector<std::string> answers = {"ZQJCJG_STARSTOP_OK\r\n", "ZQJCJG_STARSTOP_OK \r\n",
+                                            "\r\n", "zqjcjg_starstop_ok\n"};
   ScriptedPeer peer([&](PeerConnection& c) {
     c.SendLine("ZQJCJGSITE2\r\n");
     c.ReadLine();
@@ -262,8 +264,9 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
     c.Close();  // no answer
   });
   link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", peer.Port());
-  EXPECT_EQ(display.logLines, std::vector<std::string>{
-                                  "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
+  EXPECT_EQ(display.logLines,
+            std::vector<std::string>{
+                "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
   EXPECT_TRUE(JournalLines().empty());
   EXPECT_FALSE(link.IsSessionOpen());
 
@@ -311,8 +314,9 @@ TEST_F(StartStopNotice, StopDuringTheWaitForTheAnswer) {
     if (++pumps == 2) link.CloseSession();
   });
   link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
-  EXPECT_EQ(display.logLines, std::vector<std::string>{
-                                  "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
+  EXPECT_EQ(display.logLines,
+            std::vector<std::string>{
+                "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
   EXPECT_TRUE(JournalLines().empty());
 }
 
@@ -339,7 +343,8 @@ TEST_F(StartStopNotice, StopWhileACycleConnects) {
   // Unanswered to the end: the (shortened) limit.
   link.SetPump(nullptr);
   link.SetConnectLimit(std::chrono::milliseconds(300));
-  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", silent.Port()); }), "Connect timed out.");
+  EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", silent.Port()); }),
+            "Connect timed out.");
   EXPECT_FALSE(link.IsSessionOpen());
 }
 
