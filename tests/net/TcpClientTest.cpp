@@ -195,9 +195,13 @@ TEST(TcpClient, ClosesResetsAndLocalCloseDuringARead) {
 }
 
 TEST(TcpClient, WriteToAClosedPeerFailsOnceThenReportsTheClose) {
-  ScriptedPeer peer([](PeerConnection& c) { c.Reset(); });
+  ScriptedPeer peer([](PeerConnection& c) {
+    c.ReadLine();
+    c.Reset();
+  });
   TcpClient client;
   client.Connect("127.0.0.1", peer.Port());
+  client.Write("hello\r\n");
   ASSERT_TRUE(peer.WaitForScripts(1));
   std::string message;
   for (int i = 0; i < 100 && message.empty(); ++i) {
