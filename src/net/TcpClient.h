@@ -50,7 +50,7 @@ class TcpClient {
   // The pump called during waits; an empty one is allowed.
   void SetPump(Pump pump);
 
-  // For tests only: a shorter connect limit and slice than 120 s and 125 ms.
+  // For tests only: another connect limit and slice than 120 s and 125 ms.
   void SetConnectTiming(std::chrono::milliseconds limit, std::chrono::milliseconds slice);
 
   // Connects to host and port. host is "localhost" in any letter case
@@ -63,8 +63,8 @@ class TcpClient {
   // tried, with the platform's "Cannot assign requested address."),
   // "Socket Error # <EINVAL>" for a port outside 0 to 65535, and "Connection
   // Closed Gracefully." when the pump disconnected the client. The socket is
-  // closed on every failure except "Already connected.".
-  // Requires: 0 <= port <= 65535 for anything but that error.
+  // closed on every failure except "Already connected.". A pump may replace
+  // itself with SetPump while it runs.
   void Connect(const std::string& host, int port);
 
   // True from the start of a connect until Disconnect() or until a close by
