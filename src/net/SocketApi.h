@@ -44,17 +44,17 @@ int StartConnect(Handle socket, std::uint32_t address, std::uint16_t port);
 // when it has finished, with its outcome (0 or an error number) in result.
 bool WaitConnected(Handle socket, int milliseconds, int& result);
 
-// Puts a connected socket in blocking mode. Returns 0 or the error number.
-int SetBlocking(Handle socket);
+// Puts a connected socket in blocking mode, with receives that wait at most
+// receiveSliceMilliseconds. Returns 0 or the error number.
+int PrepareConnected(Handle socket, int receiveSliceMilliseconds);
 
-// Waits at most milliseconds until a receive would not block (data, a close
-// by the peer or an error is pending). Returns 1, 0 on timeout, or minus the
-// error number.
-int WaitReadable(Handle socket, int milliseconds);
-
-// Receives at most size bytes without blocking. Returns the count, 0 for an
-// orderly close by the peer, or -1 with error set (possibly a transient one).
+// Receives at most size bytes, waiting at most the receive slice for them.
+// Returns the count, 0 for an orderly close by the peer, or -1 with error
+// set: kTimedOut when nothing arrived within the slice, possibly a transient
+// error, or the socket's failure. (Winsock leaves a socket unusable after a
+// receive timeout, so a Winsock version waits with select() instead.)
 std::ptrdiff_t Receive(Handle socket, char* buffer, std::size_t size, int& error);
+inline constexpr int kTimedOut = -2;
 
 // Sends at most size bytes; never raises a signal for a broken connection.
 // Returns the count taken, or -1 with error set.

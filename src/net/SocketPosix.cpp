@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,21 +65,20 @@ bool WaitConnected(Handle socket, int milliseconds, int& result) {
   return true;
 }
 
-int SetBlocking(Handle socket) {
+int PrepareConnected(Handle socket, int receiveSliceMilliseconds) {
   int flags = ::fcntl(socket, F_GETFL);
   if (flags < 0 || ::fcntl(socket, F_SETFL, flags & ~O_NONBLOCK) < 0) return errno;
+  // A blocking receive with a timeout needs one call per read when the reply
+  // is on its way, where waiting with poll first would need two.
+  timeval timeout{receiveSliceMilliseconds / 1000,
+                  static_cast<suseconds_t>(receiveSliceMilliseconds % 1000) * 1000};
+  if (::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout) != 0) return errno;
   return 0;
 }
 
-int WaitReadable(Handle socket, int milliseconds) {
-  short revents = 0;
-  int rc = PollOne(socket, POLLIN, milliseconds, revents);
-  return rc > 0 ? 1 : rc;
-}
-
 std::ptrdiff_t Receive(Handle socket, char* buffer, std::size_t size, int& error) {
-  ssize_t n = ::recv(socket, buffer, size, MSG_DONTWAIT);
-  if (n < 0) error = errno;
+  ssize_t n = ::recv(socket, buffer, size, 0);
+  if (n < 0) error = (errno == EAGAIN || errno == EWOULDBLOCK) ? kTimedOut : errno;
   return n;
 }
 

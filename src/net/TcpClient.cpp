@@ -97,7 +97,8 @@ void TcpClient::Connect(const std::string& host, int port) {
     if (Clock::now() - start >= connectLimit_) Fail(kConnectTimedOut);
   }
   if (result != 0) FailSocket(result);
-  if (int blocking = sockets::SetBlocking(socket); blocking != 0) FailSocket(blocking);
+  int prepared = sockets::PrepareConnected(socket, static_cast<int>(kReadSlice.count()));
+  if (prepared != 0) FailSocket(prepared);
   guard.armed = false;
 }
 
@@ -114,26 +115,23 @@ std::string TcpClient::ReadLine() {
       case LineReader::Status::kNeedMore:
         break;
     }
-    int ready = sockets::WaitReadable(socket_, static_cast<int>(kReadSlice.count()));
-    if (ready == 0) {
-      RunPump();
-      if (generation_ != generation) Fail(kConnectionClosedGracefully);
-      continue;
-    }
-    int error = ready < 0 ? -ready : 0;
-    std::ptrdiff_t received = 0;
-    if (ready > 0) {
-      received = sockets::Receive(socket_, receiveBuffer_.data(), receiveBuffer_.size(), error);
-    }
+    int error = 0;
+    std::ptrdiff_t received =
+        sockets::Receive(socket_, receiveBuffer_.data(), receiveBuffer_.size(), error);
     if (received > 0) {
       reader_.Feed(std::string_view(receiveBuffer_.data(), static_cast<std::size_t>(received)));
       continue;
     }
-    if (ready > 0 && received == 0) {
+    if (received == 0) {
       bool partial = reader_.BufferedSize() > 0;
       CloseNoticed();
       if (partial) return std::string();
       Fail(kConnectionClosedGracefully);
+    }
+    if (error == sockets::kTimedOut) {
+      RunPump();
+      if (generation_ != generation) Fail(kConnectionClosedGracefully);
+      continue;
     }
     if (sockets::IsTransient(error)) continue;
     if (sockets::IsConnectionLost(error)) CloseNoticed();
