@@ -244,7 +244,8 @@ int main(int argc, char** argv) {
   CPU_SET(sched_getcpu() < 0 ? 0 : sched_getcpu(), &one);
   const bool pinned = sched_setaffinity(0, sizeof one, &one) == 0;
   EchoPeer peer;
-  std::printf("link_bench: %d frame/reply round trips per side and run on loopback, in turns of %d%s\n",
+  std::printf("link_bench: %d frame/reply round trips per side and run on loopback, "
+              "in turns of %d%s\n",
               roundTrips, kBlock, pinned ? ", all threads on one CPU" : "");
   std::printf("statement with Chinese values, %zu bytes in GBK (the link converts it from UTF-8\n"
               "for every frame; the bare loop sends ready GBK bytes):\n",
