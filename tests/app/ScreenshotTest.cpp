@@ -6,6 +6,10 @@
 
 #include "AppTestSupport.h"
 #include "app/PelvarMain.h"
+#include "config/PelvarSet.h"
+#include "config/SettingsStore.h"
+#include "relay/RelayConnection.h"
+#include "support/TempPrefix.h"
 
 namespace pelvar::apptest {
 namespace {
@@ -37,6 +41,30 @@ TEST(Screenshot, MainWindow) {
   QTest::qWait(200);
   QString path = QDir(folder).filePath("pelvar-main.png");
   ASSERT_TRUE(window.grab().save(path));
+  std::printf("screenshot: %s\n", path.toLocal8Bit().constData());
+}
+
+TEST(Screenshot, SettingsDialog) {
+  const char* folder = std::getenv("PELVAR_SCREENSHOT_DIR");
+  if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "PELVAR_SCREENSHOT_DIR not set";
+  QDir().mkpath(folder);
+
+  test::TempPrefix prefix;
+  RecordingBoxes boxes;
+  config::SettingsStore store;
+  relay::RelayConnection relay;
+  config::TfrmPelvarSet dialog(store, relay, boxes);
+  config::SettingsForm form;
+  form.dwbh = "ZQJC0001";
+  form.dbType = "MySQL";
+  form.dbUser = "relay";
+  form.dbPasswd = "secret";
+  form.autoSend = true;
+  dialog.SetForm(form);
+  dialog.show();
+  QTest::qWait(200);
+  QString path = QDir(folder).filePath("pelvar-settings.png");
+  ASSERT_TRUE(dialog.grab().save(path));
   std::printf("screenshot: %s\n", path.toLocal8Bit().constData());
 }
 
