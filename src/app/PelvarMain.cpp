@@ -176,7 +176,9 @@ void TfrmPelvarMain::BuildTray() {
             if (reason == QSystemTrayIcon::Trigger) {
               popMenuShowClick();
             } else if (reason == QSystemTrayIcon::Context) {
-              activateWindow();
+              // The popup grabs the mouse itself, so a click elsewhere closes
+              // it; a visible window is brought forward as well.
+              if (isVisible()) activateWindow();
               popupMenu_->popup(QCursor::pos());
             }
           });
