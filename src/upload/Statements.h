@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "db/Query.h"
+#include "upload/Phase.h"
+
+namespace pelvar::upload {
+
+enum class ValueListMode {
+  kPlain,      // every value quoted as its trimmed text
+  kNullAware,  // a NULL integer or floating-point value becomes '0'
+};
+
+// The values of the current row of row from its second field on, each as
+// "'value'," (the last one included); the first field is never sent.
+// Values are trimmed and escaped for the server (which speaks MySQL).
+std::string BuildValueList(const db::Query& row, ValueListMode mode);
+
+// The server statement for the current row of row in phase, including the
+// revision prefix of a revised report. Throws the database library's Error
+// when a named column is missing or unreadable.
+std::string BuildUploadStatement(Phase phase, const db::Query& row,
+                                 const std::string& agencyNumber, const std::string& siteCode);
+
+// The clause that finds the current row again in the relay table (used after
+// "where "), in the relay database kind's dialect. Ends with a quote and a
+// blank.
+std::string BuildKeyClause(Phase phase, const db::Query& row, const std::string& agencyNumber,
+                           const std::string& databaseKind);
+
+// The phase's selection of at most 30 pending rows of the agency.
+std::string BuildSelection(Phase phase, const std::string& agencyNumber,
+                           const std::string& databaseKind);
+
+}  // namespace pelvar::upload
