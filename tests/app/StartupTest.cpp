@@ -16,8 +16,6 @@ extern char** environ;
 namespace pelvar::apptest {
 namespace {
 
-#ifdef PELVAR_GUI_PATH
-
 // The real program: one instance per session; a second start ends at once,
 // silently, with exit code 0, and the first goes on.
 TEST(Startup, SecondInstanceEndsSilently) {
@@ -45,8 +43,6 @@ TEST(Startup, SecondInstanceEndsSilently) {
   kill(first, SIGKILL);
   waitpid(first, &status, 0);
 }
-
-#endif
 
 }  // namespace
 }  // namespace pelvar::apptest
