@@ -24,4 +24,8 @@ const std::vector<Command>& AllCommands();
 // settings show: the settings key's values and the autostart entry.
 int SettingsCommand(const std::vector<std::string>& arguments);
 
+// setup [--option=value...]: saves the settings as the settings dialog does
+// (same validation, writes, relay database check and autostart entry).
+int SetupCommand(const std::vector<std::string>& arguments);
+
 }  // namespace pelvar::cli
