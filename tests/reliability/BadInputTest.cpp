@@ -120,6 +120,19 @@ TEST_F(BadInputTest, QuotesBackslashesGbkTrailBytesAndNulTravelIntactAndFindThei
   EXPECT_EQ(AlterStates(), "(no row)");  // the key clause found the row again
 }
 
+TEST_F(BadInputTest, AReportKeyEndingInAControlByteIsSentButNeverSettled) {
+  // The report clauses trim their key, so 'Y1<TAB>' is looked for as 'Y1':
+  // the projects phase sends the row in every cycle and never marks it.
+  database_->Run(
+      "insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,SENDFLAG) values ('J01','Y1\t','G1',0)");
+  RunCycle();
+  RunCycle();
+  EXPECT_EQ(server_.Statements(),
+            std::vector<std::string>(2, "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);"));
+  EXPECT_EQ(*database_->Scalar("select SENDFLAG from JCJG_RPTINFO"), "0");
+  EXPECT_EQ(display_.logLines.size(), 10u);  // headings and identity lines only
+}
+
 TEST_F(BadInputTest, AOneMegabyteTextTravelsInOneFrame) {
   database_->Run("alter table JCJG_ALTER modify XGNR mediumtext");
   AddAlter("'Y1'", "concat(repeat('誠', 524288), '''\\\\')");
