@@ -102,6 +102,12 @@ class Session {
 // A text that is no number is returned unchanged.
 std::string StoredFloatText(std::string_view stored);
 
+// Opens query on result as Open would on a fetched result, positioned on
+// its first row, without running anything on the query's connection (which
+// stays as it is). For the tests and fuzz targets that need rows of chosen
+// columns and stored values; the program itself always calls Open.
+void OpenOnResult(Query& query, std::unique_ptr<ResultSet> result);
+
 // Open a new server connection; throw Error with the library's or the
 // server's text when that fails.
 std::unique_ptr<Session> OpenMySqlSession(const ConnectionParameters& parameters);

@@ -298,13 +298,20 @@ void Query::SetText(const std::string& statement) { text_ = statement; }
 
 void Query::Open() {
   Close();
-  std::unique_ptr<ResultSet> result = OnSession(
-      connection_, [this](Session& session) { return session.Select(text_); });
+  Adopt(OnSession(connection_, [this](Session& session) { return session.Select(text_); }));
+}
+
+void Query::Adopt(std::unique_ptr<ResultSet> result) {
   int count = static_cast<int>(result->columns.size());
   fields_.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i) fields_.push_back(Field(this, i));
   result_ = std::move(result);
   row_ = 0;
+}
+
+void OpenOnResult(Query& query, std::unique_ptr<ResultSet> result) {
+  query.Close();
+  query.Adopt(std::move(result));
 }
 
 void Query::Close() {

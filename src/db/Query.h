@@ -99,6 +99,8 @@ class Query {
 
  private:
   friend class Field;
+  friend void OpenOnResult(Query& query, std::unique_ptr<ResultSet> result);
+  void Adopt(std::unique_ptr<ResultSet> result);
   std::string name_;
   Connection& connection_;
   std::string text_;

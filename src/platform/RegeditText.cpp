@@ -16,6 +16,7 @@ constexpr std::string_view kHeader = "REGEDIT4";
 struct Line {
   std::size_t number;
   std::string text;  // UTF-8, without its line end and trailing blanks
+  bool gbk;          // the line's bytes were GBK text throughout
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -38,7 +39,7 @@ std::vector<Line> SplitLines(std::string_view gbk) {
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     std::string utf8 = text::GbkToUtf8(raw);
     while (!utf8.empty() && IsBlank(utf8.back())) utf8.pop_back();
-    lines.push_back({number++, std::move(utf8)});
+    lines.push_back({number++, std::move(utf8), text::IsValidGbk(raw)});
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
@@ -80,6 +81,9 @@ class Parser {
       while (indent < s.size() && IsBlank(s[indent])) ++indent;
       s.remove_prefix(indent);
       if (s.empty() || s.front() == ';') continue;
+      // Bytes that are no GBK would read as replacement characters and be
+      // written back as "?": refuse them rather than change a name or text.
+      if (!line.gbk) Fail(line.number, "bytes that are not GBK text");
       if (s.front() == '[') {
         key = &Section(line.number, s);
       } else if (s.front() == '"' || s.front() == '@') {

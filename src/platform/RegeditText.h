@@ -22,7 +22,9 @@ struct RegeditKey {
 // trailing backslash. A key named twice is merged into its first section, a
 // value named twice keeps its last data. Empty input is an empty registry.
 // Throws Error naming fileName and the line number for anything else,
-// including the deletion forms "[-key]" and "name=-" that only imports use.
+// including the deletion forms "[-key]" and "name=-" that only imports use
+// and key or value lines holding bytes that are not GBK text (which could
+// not be written back unchanged).
 std::vector<RegeditKey> ParseRegeditText(std::string_view gbk, const std::string& fileName);
 
 // The text of a registry file: "REGEDIT4", a blank line, then per key its

@@ -186,6 +186,10 @@ TEST(FileRegistry, AMalformedFileIsReportedWithItsLineAndNeverOverwritten) {
       {head + "\"A\"=-\r\n", 4},
       {head + "\"A\"=\"b\"\r\n\"B\"=hex:01,\\\r\n  zz\r\n", 5},
       {head + "\"A\"=\"b\"\r\njunk\r\n", 5},
+      // Bytes that are no GBK would come back as "?" when the file is rewritten.
+      {head + "\"Dw\x9b\xff\xff" "bh\"=\"J01\"\r\n", 4},
+      {head + "\"Dwbh\"=\"J\xff" "01\"\r\n", 4},
+      {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFT\xffWARE]\r\n", 3},
   };
   FileRegistry registry(path);
   for (const auto& [content, line] : cases) {

@@ -31,6 +31,12 @@ void FakeSupervisionServer::Serve(PeerConnection& connection) {
           rawFrames_.push_back(frame);
           statements_.push_back(statement);
         }
+        if (rawVerdict) {
+          std::string raw = rawVerdict(statement);
+          if (beforeReply) beforeReply();
+          connection.Send(raw);
+          continue;
+        }
         std::string reply = verdict(statement);
         if (beforeReply) beforeReply();
         if (reply == kCloseNow) {

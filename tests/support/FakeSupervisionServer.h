@@ -27,6 +27,10 @@ class FakeSupervisionServer {
   std::string noticeReply = "ZQJCJG_STARSTOP_OK";
   std::function<std::string(const std::string& statement)> verdict =
       [](const std::string&) { return std::string("ZQJCJGOK"); };
+  // When set, replaces verdict: its result goes out as raw bytes, without
+  // conversion and without a line end (binary garbage, a line that never
+  // ends).
+  std::function<std::string(const std::string& statement)> rawVerdict;
   // Called before the reply to a frame is sent (for example to press Stop).
   std::function<void()> beforeReply;
 
