@@ -494,12 +494,15 @@ struct Bench {
       case Expect::kRelay:
         EXPECT_EQ(last.rfind("VCL Exception: ", 0), 0u) << scenario.name << ": " << last;
         EXPECT_EQ(display.dbStatus, LightColour::kRed) << scenario.name;
+        // The server connection stood; its light keeps the green of the connect.
+        EXPECT_EQ(display.connectStatus, LightColour::kGreen) << scenario.name;
         break;
       case Expect::kJournal:
         EXPECT_TRUE(last.rfind("VCL Exception: Cannot open file \"", 0) == 0 ||
                     last.rfind("VCL Exception: Cannot write file \"", 0) == 0)
             << scenario.name << ": " << last;
         EXPECT_EQ(display.dbStatus, LightColour::kRed) << scenario.name;
+        EXPECT_EQ(display.connectStatus, LightColour::kGreen) << scenario.name;
         break;
       case Expect::kGreetingRefused:
         EXPECT_EQ(display.logLines, std::vector<std::string>{"请升级上传程序！"}) << scenario.name;
@@ -554,6 +557,10 @@ Bench* FaultInjection::bench_ = nullptr;
 
 const char* EndingName(Ending ending) { return ending == Ending::kClose ? "close" : "reset"; }
 
+std::string BytesName(std::size_t bytes) {
+  return bytes == kAllButLast ? std::string("all but the last byte") : std::to_string(bytes) + " bytes";
+}
+
 TEST_F(FaultInjection, CleanUploadDeliversEveryRowOnce) {
   Bench& bench = *bench_;
   // The baseline of SetUpTestSuite: every row of every table reached the
@@ -582,7 +589,7 @@ TEST_F(FaultInjection, ServerBreaksTheSessionAtEveryPointOfTheWireSequence) {
       for (int row : {1, 17}) {
         for (std::size_t bytes : {std::size_t{0}, std::size_t{2}, std::size_t{4}, std::size_t{25},
                                   kAllButLast}) {
-          bench.Run({"server " + how + " after " + std::to_string(bytes) + " bytes of frame " +
+          bench.Run({"server " + how + " after " + BytesName(bytes) + " of frame " +
                          std::to_string(row) + where,
                      {FaultPoint::kInFrame, phase, row, bytes, ending}});
         }
@@ -614,7 +621,7 @@ TEST_F(FaultInjection, ServerCutsALineShortAndGoesAway) {
     const std::string how = EndingName(ending);
     // Nothing, one byte, all but the CR LF, all but the LF.
     for (std::size_t bytes : {std::size_t{0}, std::size_t{1}, std::size_t{8}, kAllButLast}) {
-      const std::string cut = " after " + std::to_string(bytes) + " bytes of ";
+      const std::string cut = " after " + BytesName(bytes) + " of ";
       Scenario greeting{"server " + how + cut + "the greeting",
                         {FaultPoint::kPartialGreeting, 0, 0, bytes, ending}};
       // An orderly close after part of a line hands over an empty line; a
@@ -816,6 +823,12 @@ TEST_F(FaultInjection, NothingLeaksOverManyFaults) {
                {FaultPoint::kAfterReply, 1 + i % 5, 1 + i, 0, i % 2 ? Ending::kReset : Ending::kClose}});
   }
   EXPECT_LE(OpenDescriptors(), before + 2);
+  // Whatever broke, the journal holds whole lines only.
+  for (const auto& entry : fs::recursive_directory_iterator(bench.prefix.Path() / "var/log/pelvar")) {
+    if (!entry.is_regular_file()) continue;
+    const std::string bytes = test::ReadFileBytes(entry.path());
+    EXPECT_TRUE(bytes.empty() || bytes.ends_with("\r\n")) << entry.path();
+  }
 }
 
 }  // namespace
