@@ -100,7 +100,7 @@ constexpr std::size_t kAllButLast = ~std::size_t{0};
 
 struct PeerFault {
   FaultPoint point = FaultPoint::kNone;
-  int phase = 0;  // the phase-th announcement of the session (1 = projects when all tables hold rows)
+  int phase = 0;  // the phase-th announcement (1 = projects when all tables hold rows)
   int row = 0;    // the row-th frame of that phase
   std::size_t bytes = 0;  // kInFrame: at most all of the frame but its last byte
   Ending ending = Ending::kClose;
@@ -319,7 +319,8 @@ struct Bench {
     database.Run(test::ReadFileBytes(PELVAR_SOURCE_DIR "/tests/data/relay_schema.sql"));
     // The client's statements are the same whatever the engine; MyISAM
     // spares the hundreds of cycles a disk flush per settled row.
-    for (const char* table : {"JCJG_RPTINFO", "JCJG_GC_RPT", "JCJG_ALTER", "JCJG_AUTO", "JCJG_CUSER"}) {
+    for (const char* table :
+         {"JCJG_RPTINFO", "JCJG_GC_RPT", "JCJG_ALTER", "JCJG_AUTO", "JCJG_CUSER"}) {
       database.Run(std::string("alter table ") + table + " engine=MyISAM");
     }
     database.Run("insert into JCJG_CUSER (dwbh) values ('J01')");
@@ -558,7 +559,8 @@ Bench* FaultInjection::bench_ = nullptr;
 const char* EndingName(Ending ending) { return ending == Ending::kClose ? "close" : "reset"; }
 
 std::string BytesName(std::size_t bytes) {
-  return bytes == kAllButLast ? std::string("all but the last byte") : std::to_string(bytes) + " bytes";
+  return bytes == kAllButLast ? std::string("all but the last byte")
+                              : std::to_string(bytes) + " bytes";
 }
 
 TEST_F(FaultInjection, CleanUploadDeliversEveryRowOnce) {
@@ -579,7 +581,8 @@ TEST_F(FaultInjection, ServerBreaksTheSessionAtEveryPointOfTheWireSequence) {
   for (Ending ending : {Ending::kClose, Ending::kReset}) {
     const std::string how = EndingName(ending);
     bench.Run({"server " + how + " before the greeting", {FaultPoint::kOnAccept, 0, 0, 0, ending}});
-    bench.Run({"server " + how + " after the greeting", {FaultPoint::kAfterGreeting, 0, 0, 0, ending}});
+    bench.Run({"server " + how + " after the greeting",
+               {FaultPoint::kAfterGreeting, 0, 0, 0, ending}});
     for (int phase = 1; phase <= 5; ++phase) {
       const std::string where = " in phase " + std::to_string(phase);
       bench.Run({"server " + how + " instead of the ready line" + where,
@@ -673,7 +676,8 @@ TEST_F(FaultInjection, ServerGoesAwayWhileALargeFrameIsStillBeingWritten) {
       bench.Run(scenario);
     }
   }
-  bench.database.Run("delete from JCJG_ALTER; alter table JCJG_ALTER modify XGNR VARCHAR(200) NULL");
+  bench.database.Run(
+      "delete from JCJG_ALTER; alter table JCJG_ALTER modify XGNR VARCHAR(200) NULL");
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix) {
@@ -716,7 +720,8 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
        {1, 2, 9, 16, 23, 29, 30, 31, 45, 58, 59, 60, 61, 75, 88, 89, 90, 91, 105, 110}},
       {"settle update to 10 or 100",
        [](std::string_view q) {
-         return StartsWith(q, "update JCJG_") && q.find(" set SENDFLAG=10") != std::string_view::npos;
+         return StartsWith(q, "update JCJG_") &&
+                q.find(" set SENDFLAG=10") != std::string_view::npos;
        },
        {1, 2, 3, 4, 5, 6, 7, 8}},
       {"JCJG_CUSER update", [](std::string_view q) { return StartsWith(q, "update JCJG_CUSER "); },
@@ -741,7 +746,8 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
   // Cuts in the middle of the byte streams: in the handshake, in a query,
   // in a selection's result.
   using Direction = TcpProxy::Direction;
-  for (std::size_t bytes : {std::size_t{40}, std::size_t{150}, std::size_t{700}, std::size_t{2500}}) {
+  for (std::size_t bytes :
+       {std::size_t{40}, std::size_t{150}, std::size_t{700}, std::size_t{2500}}) {
     Scenario scenario{"relay database gone after " + std::to_string(bytes) + " bytes to it"};
     scenario.inject = [&proxy, bytes] { proxy.CutAfterBytes(Direction::kToServer, bytes); };
     scenario.expect = Expect::kRelay;
@@ -820,11 +826,13 @@ TEST_F(FaultInjection, NothingLeaksOverManyFaults) {
   const int before = OpenDescriptors();
   for (int i = 0; i < 10; ++i) {
     bench.Run({"leak check " + std::to_string(i),
-               {FaultPoint::kAfterReply, 1 + i % 5, 1 + i, 0, i % 2 ? Ending::kReset : Ending::kClose}});
+               {FaultPoint::kAfterReply, 1 + i % 5, 1 + i, 0,
+                i % 2 ? Ending::kReset : Ending::kClose}});
   }
   EXPECT_LE(OpenDescriptors(), before + 2);
   // Whatever broke, the journal holds whole lines only.
-  for (const auto& entry : fs::recursive_directory_iterator(bench.prefix.Path() / "var/log/pelvar")) {
+  const fs::path journals = bench.prefix.Path() / "var/log/pelvar";
+  for (const auto& entry : fs::recursive_directory_iterator(journals)) {
     if (!entry.is_regular_file()) continue;
     const std::string bytes = test::ReadFileBytes(entry.path());
     EXPECT_TRUE(bytes.empty() || bytes.ends_with("\r\n")) << entry.path();
