@@ -18,8 +18,9 @@ ServerLink::ServerLink(Display& display, std::function<void()> pump) : display_(
 
 void ServerLink::SetPump(std::function<void()> pump) { IdTCPClient.SetPump(std::move(pump)); }
 
-void ServerLink::SetConnectLimit(std::chrono::milliseconds limit) {
-  IdTCPClient.SetConnectTiming(limit, net::TcpClient::kConnectSlice);
+void ServerLink::SetConnectLimit(std::chrono::milliseconds limit,
+                                 std::chrono::milliseconds slice) {
+  IdTCPClient.SetConnectTiming(limit, slice);
 }
 
 std::string ServerLink::ResolveServerHost(const std::string& host) {

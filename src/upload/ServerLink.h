@@ -31,8 +31,10 @@ class ServerLink {
   // The pump called while a connect or a read waits.
   void SetPump(std::function<void()> pump);
 
-  // For tests only: shortens the 120 s connect limit.
-  void SetConnectLimit(std::chrono::milliseconds limit);
+  // For tests only: shortens the 120 s connect limit and, when given, the
+  // 125 ms slice every connect waits at least.
+  void SetConnectLimit(std::chrono::milliseconds limit,
+                       std::chrono::milliseconds slice = net::TcpClient::kConnectSlice);
 
   // The first IPv4 address of the host's lookup in dotted form ("10.0.0.7");
   // "0.0.0.0" when the lookup finds no entry; the host text unchanged when
