@@ -15,6 +15,8 @@ inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\ZIRODU\\DAVIV";
 inline constexpr const char* kAutostartKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const char* kAutostartValueName = "zqjcPelvarAuto";
 inline constexpr const char* kMessageCaption = "岚秋软件";
+// Shown by LoadRunSettings when the settings key is missing.
+inline constexpr const char* kMissingSettingsText = "请设置 中转库 连接信息！";
 
 // The settings one run needs, named after their values. A plain copy.
 struct RunSettings {
@@ -63,6 +65,9 @@ class SettingsStore {
   void WriteNumber(const std::string& name, std::int32_t value);
   void WriteFlag(const std::string& name, bool value);
 
+  // The self-contained operations below open what they need themselves and
+  // leave the key opened by OpenSettingsKey as it is. The autostart entry is
+  // the one of platform/Autostart.h (on Linux the XDG autostart file).
   bool AutostartPresent();
   // Throws "Failed to set data for 'zqjcPelvarAuto'".
   void SetAutostart(const std::string& executablePath);
@@ -70,10 +75,13 @@ class SettingsStore {
   void RemoveAutostart();
 
   // When the settings key is missing, shows "请设置 中转库 连接信息！" through
-  // boxes and returns nothing. A failing read throws its error.
+  // boxes and returns nothing. A failing read throws its error. Reads
+  // DBType, ScanTime, Dwbh, DBHost, DBName, DBUser, DBPasswd, DBPort,
+  // RemoteHost, RemotePort, SiteCode, SiteName in this order with full
+  // access; the key is closed on every way out.
   std::optional<RunSettings> LoadRunSettings(platform::MessageBoxes& boxes);
   // False when the key or the value is missing; throws when the value is
-  // present with a wrong type.
+  // present with a wrong type. Never creates the key.
   bool ReadAutoSendFlag();
 
  private:

@@ -4,8 +4,11 @@
 
 namespace pelvar::platform {
 
-// The logon autostart entry (on Linux an XDG autostart desktop file whose
-// Exec line runs the given executable without arguments).
+// The logon autostart entry: on Linux the XDG autostart desktop file
+// AutostartEntryPath() whose Exec line runs the given executable without
+// arguments (quoted as desktop files require when the path holds blanks or
+// other reserved characters). Writing replaces the file atomically and
+// creates its folders.
 bool AutostartEntryPresent();
 // False when the entry cannot be written.
 bool WriteAutostartEntry(const std::string& executablePath);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelvar::platform {
@@ -32,6 +33,8 @@ struct RegValue {
   std::string AsText() const;
   // The number of a value of at most four bytes, zero-extended.
   std::int32_t AsNumber() const;
+
+  bool operator==(const RegValue&) const = default;
 };
 
 enum class RegAccess {
@@ -39,20 +42,29 @@ enum class RegAccess {
   kFull,  // read and write
 };
 
-// One open key. Closing is destruction.
+// One open key. Closing is destruction. Every operation throws Error when
+// the store itself is unreadable garbage.
 class RegistryKey {
  public:
   virtual ~RegistryKey() = default;
+  // Nothing when the value is absent.
   virtual std::optional<RegValue> Query(const std::string& name) = 0;
-  // Creates or replaces a value; false when the write was refused. A key
-  // opened for reading refuses every write.
+  // Creates or replaces a value (a replaced value keeps its place and the
+  // case of its name); false when the write was refused. A key opened for
+  // reading refuses every write, and so does a name holding a line break or
+  // a zero byte.
   virtual bool Set(const std::string& name, const RegValue& value) = 0;
   // Deletes a value; false when it was absent or the deletion was refused.
   virtual bool Remove(const std::string& name) = 0;
+  // Every value of the key with its name ("" for the default value), in the
+  // order the store keeps them; empty when the key has gone.
+  virtual std::vector<std::pair<std::string, RegValue>> Values() = 0;
 };
 
 // The machine's keys (HKEY_LOCAL_MACHINE). Paths are below the root, with
-// backslashes and without a leading one: "SOFTWARE\\ZIRODU\\DAVIV".
+// backslashes and without a leading one: "SOFTWARE\\ZIRODU\\DAVIV"; the
+// empty path is the root. Key and value names compare without regard to the
+// case of ASCII letters.
 class Registry {
  public:
   virtual ~Registry() = default;
@@ -63,12 +75,23 @@ class Registry {
   virtual std::unique_ptr<RegistryKey> Open(const std::string& path, RegAccess access,
                                             bool create) = 0;
 
-  // The machine registry in use: on Linux the REGEDIT4 file under the prefix.
+  // The machine registry in use: on Linux the REGEDIT4 file under the
+  // prefix, looked up afresh at every Open so that a change of PELVAR_PREFIX
+  // takes effect at once. Keys already open stay with their file.
   static Registry& Machine();
 };
 
-// The Linux registry: one REGEDIT4 text file (GBK, CRLF) holding every key.
-// Every write rewrites the file atomically under an exclusive lock.
+// The Linux registry: one REGEDIT4 text file (GBK, CRLF) holding every key
+// of HKEY_LOCAL_MACHINE, as regedit exports it; sections of other roots are
+// kept but not reachable. Read access needs a readable file (or none); full
+// access needs the right to replace it: a writable file and folder, or the
+// right to create the folder when there is no file yet. Every value read
+// looks at the file as it is now. Every write takes an exclusive lock on
+// "<file>.lock", reads the file afresh, applies its one change and replaces
+// the file atomically, so concurrent writers never lose each other's values
+// and a crash leaves the old or the new file, never a mix. A file that is
+// not REGEDIT4 text makes every operation throw Error naming the file and
+// the line; such a file is never overwritten.
 class FileRegistry : public Registry {
  public:
   explicit FileRegistry(std::string filePath);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace pelvar::cli {
+
+// A command of pelvar-cli: "pelvar-cli <name> <arguments...>". run gets the
+// arguments after the name and returns the exit code: 0 success, 1 the
+// operation failed (its message on standard error), 2 wrong usage. An Error
+// that escapes run is printed to standard error and ends with exit code 1.
+struct Command {
+  const char* name;
+  const char* usage;    // the arguments, e.g. "show"
+  const char* summary;  // one line for --help
+  int (*run)(const std::vector<std::string>& arguments);
+};
+
+// Every command, in the order --help lists them; kept in Commands.cpp. A new
+// command is a function declared here, defined in <Name>Command.cpp and
+// given one row in that table.
+const std::vector<Command>& AllCommands();
+
+// settings show: the settings key's values and the autostart entry.
+int SettingsCommand(const std::vector<std::string>& arguments);
+
+}  // namespace pelvar::cli
