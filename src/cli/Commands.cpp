@@ -6,6 +6,9 @@ const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands = {
       {"settings", "show", "print the settings key's values and the autostart entry",
        SettingsCommand},
+      {"cycle", "[--verbose]", "run one upload cycle with the settings", CycleCommand},
+      {"run", "[--verbose]", "start uploading until SIGINT or SIGTERM stops it", RunCommand},
+      {"notice", "start|stop", "send one start or stop notice to the server", NoticeCommand},
   };
   return commands;
 }
