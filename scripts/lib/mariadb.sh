@@ -22,7 +22,7 @@ mariadb_start() {
   local user_opt=()
   if [ "$(id -u)" -eq 0 ]; then user_opt=(--user=root); fi
 
-  mariadb-install-db "${user_opt[@]}" --no-defaults --datadir="$MARIADB_DIR/data" \
+  mariadb-install-db --no-defaults "${user_opt[@]}" --datadir="$MARIADB_DIR/data" \
     --auth-root-authentication-method=normal --skip-test-db >"$MARIADB_DIR/install.log" 2>&1 || {
     cat "$MARIADB_DIR/install.log" >&2
     return 1
@@ -30,7 +30,7 @@ mariadb_start() {
 
   # lower_case_table_names=1 as MySQL runs on Windows: the program names the
   # same table jcjg_cuser and JCJG_CUSER.
-  mariadbd "${user_opt[@]}" --no-defaults --datadir="$MARIADB_DIR/data" \
+  mariadbd --no-defaults "${user_opt[@]}" --datadir="$MARIADB_DIR/data" \
     --socket="$MARIADB_SOCKET" --port="$MARIADB_PORT" --bind-address=127.0.0.1 \
     --pid-file="$MARIADB_DIR/mysqld.pid" --lower-case-table-names=1 \
     --skip-log-bin --innodb-buffer-pool-size=64M --max-connections=500 \

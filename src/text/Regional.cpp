@@ -15,6 +15,20 @@ std::string Printf(const char* format, auto... args) {
   return std::string(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
 }
 
+// Appends value in decimal, zero-padded to width digits.
+void AppendNumber(std::string& out, int value, int width) {
+  char digits[12];
+  int n = 0;
+  unsigned v = value < 0 ? static_cast<unsigned>(-value) : static_cast<unsigned>(value);
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0 && n < 11);
+  if (value < 0) out.push_back('-');
+  for (int i = n; i < width; ++i) out.push_back('0');
+  while (n > 0) out.push_back(digits[--n]);
+}
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -40,12 +54,28 @@ bool Expect(std::string_view s, std::size_t& pos, char c) {
 
 }  // namespace
 
+// These two run for every date column of every row read, so they avoid
+// the cost of printf-style formatting.
 std::string ShortDate(const DateTime& value) {
-  return Printf("%d-%d-%d", value.year, value.month, value.day);
+  std::string out;
+  out.reserve(10);
+  AppendNumber(out, value.year, 1);
+  out.push_back('-');
+  AppendNumber(out, value.month, 1);
+  out.push_back('-');
+  AppendNumber(out, value.day, 1);
+  return out;
 }
 
 std::string LongTime(const DateTime& value) {
-  return Printf("%d:%02d:%02d", value.hour, value.minute, value.second);
+  std::string out;
+  out.reserve(8);
+  AppendNumber(out, value.hour, 1);
+  out.push_back(':');
+  AppendNumber(out, value.minute, 2);
+  out.push_back(':');
+  AppendNumber(out, value.second, 2);
+  return out;
 }
 
 std::string TimeStamp(const DateTime& value) {
