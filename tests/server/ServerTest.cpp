@@ -2,7 +2,6 @@
 // to over loopback sockets as the upload client speaks to it.
 
 #include <arpa/inet.h>
-#include <mysql.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
@@ -11,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <regex>
@@ -19,81 +17,15 @@
 #include <vector>
 
 #include "support/ChildProcess.h"
+#include "support/TestDatabase.h"
 #include "text/Gbk.h"
 
 namespace {
 
 using pelvar::test::ChildProcess;
+using pelvar::test::TestDatabase;
 using pelvar::text::GbkToUtf8;
 using pelvar::text::Utf8ToGbk;
-
-struct MySqlAccess {
-  std::string host, user, password;
-  unsigned port = 0;
-};
-
-// The throwaway server from scripts/test, or nothing (the test is skipped,
-// unless the run requires MySQL).
-std::string Env(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : fallback;
-}
-
-bool FindMySql(MySqlAccess& access) {
-  access.host = Env("PELVAR_TEST_MYSQL_HOST", "");
-  if (access.host.empty())
-    return false;
-  access.port = static_cast<unsigned>(std::stoul(Env("PELVAR_TEST_MYSQL_PORT", "3306")));
-  access.user = Env("PELVAR_TEST_MYSQL_USER", "root");
-  access.password = Env("PELVAR_TEST_MYSQL_PASSWORD", "");
-  return true;
-}
-
-bool MySqlRequired() {
-  const char* required = std::getenv("PELVAR_TEST_REQUIRE_MYSQL");
-  return required != nullptr && std::string(required) == "1";
-}
-
-// A UTF-8 connection for looking at what the server stored.
-class Inspector {
- public:
-  explicit Inspector(const MySqlAccess& access) {
-    mysql_ = mysql_init(nullptr);
-    mysql_options(mysql_, MYSQL_SET_CHARSET_NAME, "utf8mb4");
-    if (mysql_real_connect(mysql_, access.host.c_str(), access.user.c_str(),
-                           access.password.c_str(), nullptr, access.port, nullptr, 0) == nullptr) {
-      ADD_FAILURE() << mysql_error(mysql_);
-    }
-  }
-  ~Inspector() { mysql_close(mysql_); }
-
-  std::vector<std::vector<std::string>> Rows(const std::string& sql) {
-    std::vector<std::vector<std::string>> rows;
-    if (mysql_query(mysql_, sql.c_str()) != 0) {
-      ADD_FAILURE() << sql << ": " << mysql_error(mysql_);
-      return rows;
-    }
-    MYSQL_RES* result = mysql_store_result(mysql_);
-    if (result == nullptr)
-      return rows;
-    unsigned columns = mysql_num_fields(result);
-    while (MYSQL_ROW row = mysql_fetch_row(result)) {
-      std::vector<std::string>& values = rows.emplace_back();
-      for (unsigned i = 0; i < columns; ++i)
-        values.push_back(row[i] ? row[i] : "NULL");
-    }
-    mysql_free_result(result);
-    return rows;
-  }
-
-  std::string Value(const std::string& sql) {
-    auto rows = Rows(sql);
-    return rows.empty() || rows[0].empty() ? "" : rows[0][0];
-  }
-
- private:
-  MYSQL* mysql_;
-};
 
 // The client's side of the wire, in GBK bytes.
 class WireClient {
@@ -159,14 +91,9 @@ class WireClient {
 class ServerTest : public testing::Test {
  protected:
   void SetUp() override {
-    if (!FindMySql(access_)) {
-      if (MySqlRequired())
-        FAIL() << "PELVAR_TEST_MYSQL_HOST is not set";
-      GTEST_SKIP() << "no MySQL server for the tests (PELVAR_TEST_MYSQL_HOST unset)";
-    }
-    database_ = "pelvar_server_test_" + std::to_string(::getpid());
-    inspector_ = std::make_unique<Inspector>(access_);
-    inspector_->Rows("DROP DATABASE IF EXISTS " + database_);
+    PELVAR_REQUIRE_TEST_DATABASE();
+    database_ = std::make_unique<TestDatabase>();
+    access_ = database_->MySqlParameters();
   }
 
   void TearDown() override {
@@ -174,19 +101,20 @@ class ServerTest : public testing::Test {
       server_->Signal(SIGTERM);
       server_->Wait();
     }
-    if (inspector_)
-      inspector_->Rows("DROP DATABASE IF EXISTS " + database_);
   }
 
-  // Starts the server on a free port; returns the port.
-  int StartServer(std::vector<std::string> extra = {}, unsigned dbPort = 0) {
+  // Starts the server on a free port with the test database (creating its
+  // tables), or with a database port of its own (creating nothing); returns
+  // the port it listens on.
+  int StartServer(std::vector<std::string> extra = {}, int databasePort = 0) {
     std::vector<std::string> args = {
-        "--port",         "0",
-        "--db-host",      access_.host,
-        "--db-port",      std::to_string(dbPort ? dbPort : access_.port),
-        "--db-user",      access_.user,
-        "--db-name",      database_,
-        "--create-schema"};
+        "--port",    "0",
+        "--db-host", access_.server,
+        "--db-port", std::to_string(databasePort != 0 ? databasePort : access_.port),
+        "--db-user", access_.userName,
+        "--db-name", database_->Name()};
+    if (databasePort == 0)
+      args.push_back("--create-schema");
     args.insert(args.end(), extra.begin(), extra.end());
     server_ = std::make_unique<ChildProcess>(
         PELVAR_SERVER_PATH, args,
@@ -202,11 +130,10 @@ class ServerTest : public testing::Test {
     return std::stoi(match[1]);
   }
 
-  std::string Stored(const std::string& sql) { return inspector_->Value(sql); }
+  std::string Stored(const std::string& sql) { return database_->Scalar(sql).value_or("NULL"); }
 
-  MySqlAccess access_;
-  std::string database_;
-  std::unique_ptr<Inspector> inspector_;
+  std::unique_ptr<TestDatabase> database_;
+  pelvar::db::ConnectionParameters access_;
   std::unique_ptr<ChildProcess> server_;
 };
 
@@ -247,18 +174,17 @@ TEST_F(ServerTest, StoresFramesAndAnswersEveryLine) {
   EXPECT_EQ(client.Frame("insert into JCJG_JCDW_GC_RPT values ('J01','Y1','G1','S1','新城','0')"),
             "ZQJCJGOK");
 
-  std::string db = database_ + ".";
-  EXPECT_EQ(Stored("SELECT GCMC FROM " + db + "JCJG_JCDW_GC"), "新城小区3号楼");
-  EXPECT_EQ(Stored("SELECT COUNT(*) FROM " + db + "JCJG_JCDW_RPTINFO"), "1");
-  EXPECT_EQ(Stored("SELECT CONCAT(BGXGCOUNT, JCXM, BGRQ) FROM " + db + "JCJG_JCDW_RPTINFO"),
+  EXPECT_EQ(Stored("SELECT GCMC FROM JCJG_JCDW_GC"), "新城小区3号楼");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM JCJG_JCDW_RPTINFO"), "1");
+  EXPECT_EQ(Stored("SELECT CONCAT(BGXGCOUNT, JCXM, BGRQ) FROM JCJG_JCDW_RPTINFO"),
             "1混凝土0000-00-00");
 
   // A revision whose insert fails leaves the server's rows as they were.
   EXPECT_EQ(client.Exchange("ZQJCJGSEND 1"), "ZQJCJGBUSK");
   std::string failed = client.Frame(revision + "insert into JCJG_JCDW_RPTINFO values ('J01');");
   EXPECT_TRUE(failed.starts_with("ZQJCJGERROR Column count")) << failed;
-  EXPECT_EQ(Stored("SELECT COUNT(*) FROM " + db + "JCJG_JCDW_RPTINFO"), "1");
-  EXPECT_EQ(Stored("SELECT COUNT(*) FROM " + db + "JCJG_JCDW_GC_RPT"), "1");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM JCJG_JCDW_RPTINFO"), "1");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM JCJG_JCDW_GC_RPT"), "1");
 
   std::string guid = client.Exchange("ZQJCJGGUID J01 6F9619FF-8B86-D011-B42D-00C04FC964FF");
   EXPECT_TRUE(std::regex_match(guid, std::regex("ZQJCJGGUIDOK \\d{4}-[1-9]\\d?-[1-9]\\d? "
@@ -320,10 +246,10 @@ TEST_F(ServerTest, KeepsRowsWhenItsDatabaseIsAwayAndHonoursTrialOptions) {
   // is answered with neither acceptance nor rejection (the client keeps it
   // for a later cycle), and the next frame reconnects.
   EXPECT_EQ(client.Exchange("ZQJCJGSEND 2"), "ZQJCJGBUSK");
-  std::string id =
-      Stored("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" + database_ + "'");
-  ASSERT_FALSE(id.empty());
-  inspector_->Rows("KILL CONNECTION " + id);
+  std::string id = Stored("SELECT ID FROM information_schema.PROCESSLIST WHERE DB = '" +
+                          database_->Name() + "' AND ID <> CONNECTION_ID()");
+  ASSERT_NE(id, "NULL");
+  database_->Kill(std::stoll(id));
   std::string lost =
       client.Frame("insert into JCJG_JCDW_GC values ('J01','G3','','','','','','',7);");
   EXPECT_TRUE(lost.starts_with("ZQJCJGRETRY ")) << lost;
@@ -347,14 +273,9 @@ TEST_F(ServerTest, KeepsRowsWhenItsDatabaseIsAwayAndHonoursTrialOptions) {
     closedPort = ntohs(address.sin_port);
     ::close(probe);
   }
-  std::vector<std::string> args = {"--port",    "0",      "--db-port", std::to_string(closedPort),
-                                   "--db-name", database_};
-  server_ = std::make_unique<ChildProcess>(PELVAR_SERVER_PATH, args);
-  ASSERT_TRUE(server_->WaitForOutput("\n"));
-  std::smatch match;
-  std::string output = server_->Output();
-  ASSERT_TRUE(std::regex_search(output, match, std::regex(":(\\d+)\n")));
-  WireClient away(std::stoi(match[1]));
+  port = StartServer({}, closedPort);
+  ASSERT_NE(port, 0);
+  WireClient away(port);
   EXPECT_EQ(away.Read(), "ZQJCJGSITE2");
   std::string refused = away.Exchange("ZQJCJGSEND 2");
   EXPECT_TRUE(refused.starts_with("ZQJCJGERROR database unavailable: ")) << refused;
