@@ -1,0 +1,84 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "net/TcpClient.h"
+#include "upload/Display.h"
+
+namespace pelvar::upload {
+
+// The client's only channel to the supervision server: one TCP connection
+// (a server session) at a time, command and reply lines, statement frames,
+// and the start/stop notice. Texts are UTF-8 here and GBK on the wire; line
+// lengths and frame lengths count GBK bytes.
+//
+// Every failure of the connection is a CommError. While a call waits (a
+// connect, a reply) the pump runs, and it may call CloseSession(): the
+// waiting call then fails with "Connection Closed Gracefully.".
+//
+// Calling order within a session: OpenSession, CheckGreeting, then any number
+// of SendCommandLine / SendStatementFrame each followed by one ReadReplyLine,
+// then CloseSession. Whoever opens a session closes it on every path.
+// All calls happen on the user-interface thread.
+class ServerLink {
+ public:
+  // display receives the start/stop notice's error line; it must outlive the
+  // link.
+  explicit ServerLink(Display& display, std::function<void()> pump = {});
+
+  // The pump called while a connect or a read waits.
+  void SetPump(std::function<void()> pump);
+
+  // For tests only: shortens the 120 s connect limit.
+  void SetConnectLimit(std::chrono::milliseconds limit);
+
+  // The first IPv4 address of the host's lookup in dotted form ("10.0.0.7");
+  // "0.0.0.0" when the lookup finds no entry; the host text unchanged when
+  // the lookup itself fails. Never fails; does not pump.
+  static std::string ResolveServerHost(const std::string& host);
+
+  // Connects to the resolved host and port with an empty input buffer.
+  // Fails with "Already connected." while a session is open or connecting
+  // (that session is left untouched), or with the connect's CommError, after
+  // which no session is open.
+  void OpenSession(const std::string& host, int port);
+
+  // Reads one line; true exactly when it is "ZQJCJGSITE2". No time limit.
+  bool CheckGreeting();
+
+  // Sends text + CR LF in one write.
+  void SendCommandLine(const std::string& text);
+
+  // One reply line without its LF and one CR before it (16384 GBK bytes at
+  // most); empty when the server closed the connection in the middle of it.
+  std::string ReadReplyLine();
+
+  // Sends the statement's GBK bytes behind their count as a 4-byte big-endian
+  // number, in one write. Never fails: on any failure the unsent bytes are
+  // dropped and the reply read that follows reports the broken connection.
+  void SendStatementFrame(const std::string& statement);
+
+  // Shuts down the sending direction and closes at once, dropping unread
+  // input. Never fails; does nothing without a session.
+  void CloseSession();
+
+  // True while a session's socket is open (from the start of its connect)
+  // and no close by the server has been noticed.
+  bool IsSessionOpen() const;
+
+  // Tells the server that uploading was started or stopped (actionText
+  // "启动上传" or "停止上传") and records the answer in the journal. Never
+  // fails: a refused greeting records nothing; any error closes what was
+  // opened and appends exactly one log line, "无法连接远程服务器。" followed by
+  // "Communication Exception: " or "VCL Exception: " and the error's message.
+  void SendStartStopNotice(const std::string& actionText, const std::string& agencyNumber,
+                           const std::string& host, int port);
+
+ private:
+  Display& display_;
+  net::TcpClient IdTCPClient;
+};
+
+}  // namespace pelvar::upload

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pelvar::testing {
+
+// A loopback port nobody listens on: a connect to 127.0.0.1 there is refused
+// ("Connection refused.").
+std::uint16_t ClosedLoopbackPort();
+
+// A listener on 127.0.0.1 that never accepts, with its backlog filled, so a
+// further connect to Port() gets no answer and hangs until the client gives
+// up: an unanswered connect without any traffic off the machine.
+class SilentListener {
+ public:
+  SilentListener();
+  ~SilentListener();
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+
+ private:
+  int listener_ = -1;
+  std::uint16_t port_ = 0;
+  std::vector<int> fillers_;
+};
+
+}  // namespace pelvar::testing
