@@ -1,0 +1,358 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include "platform/Clock.h"
+#include "relay/RelayConnection.h"
+#include "support/FakeSupervisionServer.h"
+#include "support/RecordingDisplay.h"
+#include "support/ScriptedPeer.h"
+#include "support/TempPrefix.h"
+#include "support/TestDatabase.h"
+#include "text/Gbk.h"
+#include "upload/Journal.h"
+#include "upload/ServerLink.h"
+#include "upload/Statements.h"
+#include "upload/UploadCycle.h"
+
+namespace pelvar::upload {
+namespace {
+
+using testing::FakeSupervisionServer;
+using testing::RecordingDisplay;
+using testing::ScriptedPeer;
+
+// Dates and time stamps vary from run to run; tests compare the rest.
+std::string Normalised(const std::string& line) {
+  static const std::regex stamp(R"(\d{4}-\d{1,2}-\d{1,2}( \d{1,2}:\d{2}:\d{2})?)");
+  return std::regex_replace(line, stamp, "<ts>");
+}
+
+std::vector<std::string> Normalised(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const auto& line : lines) out.push_back(Normalised(line));
+  return out;
+}
+
+class UploadCycleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    PELVAR_REQUIRE_TEST_DATABASE();
+    prefix_ = std::make_unique<test::TempPrefix>();
+    prefix_->MakeJournalBase();
+    database_ = std::make_unique<test::TestDatabase>();
+    database_->Run(test::ReadFileBytes(PELVAR_SOURCE_DIR "/tests/data/relay_schema.sql"));
+    database_->Run("insert into JCJG_CUSER (dwbh) values ('J01')");
+    relay_.Configure(database_->MySqlParameters());
+    peer_ = std::make_unique<ScriptedPeer>(server_.Script());
+    profile_ = {"J01", "7", "J01", "127.0.0.1", peer_->Port(), "MySQL"};
+  }
+
+  void RunCycle() {
+    UploadCycle cycle(relay_, link_, display_, profile_, [] {});
+    cycle.RunUploadCycle();
+  }
+
+  void AddReport(const std::string& ypdbh, const std::string& bgbh, int sendFlag = 0,
+                 int revisions = 0, const std::string& agency = "J01") {
+    database_->Run(
+        "insert into JCJG_RPTINFO values ('" + agency + "','" + ypdbh +
+        "','G1','Z1','S1','新城小区3号楼','建设','施工','监理','" + bgbh +
+        "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15'," +
+        std::to_string(revisions) + "," + std::to_string(sendFlag) + ")");
+  }
+
+  std::string Count(const std::string& table, const std::string& where = "1=1") {
+    return *database_->Scalar("select count(*) from " + table + " where " + where);
+  }
+
+  // Every journal line in file order (a cycle that takes over the server's
+  // time may move later lines into another day's file).
+  std::vector<std::string> JournalLines() {
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(prefix_->Path() / "var/log/pelvar")) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    std::string bytes;
+    for (const auto& file : files) bytes += test::ReadFileBytes(file);
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      lines.push_back(text::GbkToUtf8(bytes.substr(start, end - start)));
+    }
+    EXPECT_EQ(start, bytes.size()) << "journal ends without CR LF";
+    return lines;
+  }
+
+  std::unique_ptr<test::TempPrefix> prefix_;
+  std::unique_ptr<test::TestDatabase> database_;
+  RecordingDisplay display_;
+  ServerLink link_{display_};
+  relay::RelayConnection relay_;
+  FakeSupervisionServer server_;
+  std::unique_ptr<ScriptedPeer> peer_;
+  SiteProfile profile_;
+};
+
+TEST_F(UploadCycleTest, OrdinaryCycleUploadsEveryTableAndReportsIt) {
+  AddReport("Y1", "BG1");
+  database_->Run("insert into JCJG_GC_RPT values ('J01','Y1','G1','S1','新城小区3号楼',0)");
+  database_->Run(
+      "insert into JCJG_ALTER values ('J01','Y1','2011-05-02 09:00:00','R1','改',NULL,'张三',0)");
+  database_->Run(
+      "insert into JCJG_AUTO values ('J01','R2','2011-05-02 10:00:00','2011-05-02 10:00:05',"
+      "'SB1','SJ1',1.5,NULL,NULL,0)");
+  // Another agency's rows are never touched.
+  AddReport("Y9", "BG9", 0, 0, "J02");
+  server_.guidReply = "ZQJCJGGUIDOK 2030-1-2 3:04:05";
+
+  RunCycle();
+
+  EXPECT_EQ(Normalised(display_.logLines),
+            (std::vector<std::string>{"上传检测报告信息记录：", "√ BG1 上传成功！<ts>",
+                                      "上传检测报告适用工程记录：", "√ 新城小区3号楼 上传成功！<ts>",
+                                      "上传修改记录：", "√ R1 <ts> 上传成功！<ts>",
+                                      "上传自动采集记录：", "√ R2 <ts> 上传成功！<ts>",
+                                      "<ts> 同步信息完成！"}));
+  EXPECT_EQ(display_.logLines[5].rfind("√ R1 2011-5-2 9:00:00 上传成功！", 0), 0u);
+  EXPECT_EQ(Normalised(JournalLines()),
+            (std::vector<std::string>{"<ts> 上传检测报告信息：1 份，成功：1 份",
+                                      "<ts> 上传检测报告适用工程记录：1 条，成功：1 条",
+                                      "<ts> 上传修改记录：1 条，成功：1 条",
+                                      "<ts> 上传自动采集记录：1 条，成功：1 条", "<ts> 同步！"}));
+  EXPECT_EQ(server_.Statements(),
+            (std::vector<std::string>{
+                "insert into JCJG_JCDW_GC values ('J01','G1','Z1','S1','新城小区3号楼','建设','施工',"
+                "'监理',7);",
+                "insert into JCJG_JCDW_RPTINFO values ('J01','Y1','G1','Z1','S1','新城小区3号楼',"
+                "'建设','施工','监理','BG1','2011-5-2','抗压','合格','3','12.5','0','2011-5-2 "
+                "8:31:15','0','1',CURRENT_TIMESTAMP(),0 ,7);",
+                "insert into JCJG_JCDW_GC_RPT values ('J01','Y1','G1','S1','新城小区3号楼','0')",
+                "insert into JCJG_JCDW_ALTER values ('J01','Y1','2011-5-2 "
+                "9:00:00','R1','改','','张三','0',CURRENT_TIMESTAMP(),0,7);",
+                "insert into JCJG_JCDW_AUTO values ('J01','R2','2011-5-2 10:00:00','2011-5-2 "
+                "10:00:05','SB1','SJ1','1.5','0','0','0',CURRENT_TIMESTAMP(),0,7);"}));
+  auto lines = server_.CommandLines();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "ZQJCJGSEND 1");
+  EXPECT_EQ(lines[5].substr(0, 15), "ZQJCJGGUID J01 ");
+  std::string guid = lines[5].substr(15);
+  EXPECT_EQ(guid.size(), 36u);
+  EXPECT_EQ(*database_->Scalar("select GUID from JCJG_CUSER"), guid);
+
+  EXPECT_EQ(Count("JCJG_RPTINFO"), "1");  // only the other agency's row is left
+  EXPECT_EQ(Count("JCJG_GC_RPT") + Count("JCJG_ALTER") + Count("JCJG_AUTO"), "000");
+  EXPECT_EQ(display_.sentCount, 4);
+  EXPECT_EQ(display_.dbStatus, LightColour::kGreen);
+  EXPECT_EQ(display_.connectStatus, LightColour::kGray);
+  EXPECT_EQ(platform::Now().year, 2030);  // the server's time, as an offset inside the prefix
+  EXPECT_FALSE(link_.IsSessionOpen());
+}
+
+TEST_F(UploadCycleTest, SettlesEveryReplyFormByItsRule) {
+  const char* replies[] = {
+      "zqjcjgerror Duplicate entry for key 'PRIMARY'",  // rejection in any case: state 10
+      "ZQJCJGERROR duplicate primary key",              // "primary" is not "PRIMARY": 100
+      "ZQJCJGERROR ",                                   // empty message: 100
+      "ZQJCJGOK ",                                      // neither: untouched
+      "zqjcjgok",                                       // neither: untouched
+      "ZQJCJGOK\r",                                     // CR CR LF keeps one CR: untouched
+  };
+  for (int i = 0; i < 6; ++i) AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
+  server_.verdict = [&](const std::string& statement) {
+    for (int i = 0; i < 6; ++i) {
+      if (statement.find("'Y" + std::to_string(i) + "'") != std::string::npos) return std::string(replies[i]);
+    }
+    return std::string("ZQJCJGOK");
+  };
+  RunCycle();
+
+  EXPECT_EQ(*database_->Scalar("select group_concat(SENDFLAG order by YPDBH) from JCJG_RPTINFO"),
+            "10,100,100,1,1,1");
+  auto journal = Normalised(JournalLines());
+  ASSERT_EQ(journal.size(), 5u);
+  EXPECT_EQ(journal[0], "<ts> BG0 上传失败：Duplicate entry for key 'PRIMARY'");
+  EXPECT_EQ(journal[2], "<ts> BG2 上传失败：");
+  EXPECT_EQ(journal[3], "<ts> 上传检测报告信息：6 份，成功：0 份");
+  auto log = Normalised(display_.logLines);
+  EXPECT_EQ(log[1], "× BG0 上传失败：Duplicate entry for key 'PRIMARY' <ts>");
+  EXPECT_EQ(log[4], "上传检测报告适用工程记录：");
+  EXPECT_EQ(display_.sentCount, 0);
+}
+
+TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothing) {
+  std::string values;
+  for (int i = 0; i < 31; ++i) {
+    values += std::string(i ? "," : "") + "('J01','Y" + std::to_string(i) + "','G','S','名',0)";
+  }
+  database_->Run("insert into JCJG_GC_RPT values " + values);
+  RunCycle();
+  EXPECT_EQ(server_.CommandLines()[0], "ZQJCJGSEND 30");
+  EXPECT_EQ(server_.Statements().size(), 30u);
+  EXPECT_EQ(Count("JCJG_GC_RPT"), "1");
+  EXPECT_EQ(display_.sentCount, 30);
+
+  server_.announceReply = "ZQJCJGBUSY";
+  database_->Run("insert into JCJG_ALTER values ('J01','Y1','2011-05-02 09:00:00','R1','','','',0)");
+  RunCycle();
+  EXPECT_EQ(server_.Statements().size(), 30u);
+  EXPECT_EQ(Count("JCJG_GC_RPT") + Count("JCJG_ALTER"), "11");
+  auto journal = Normalised(JournalLines());
+  EXPECT_EQ(journal[journal.size() - 3], "<ts> 上传检测报告适用工程记录：1 条，成功：0 条");
+  EXPECT_EQ(journal[journal.size() - 2], "<ts> 上传修改记录：1 条，成功：0 条");
+}
+
+TEST_F(UploadCycleTest, AcceptedRowThatCannotBeFoundAgainStaysAndIsReported) {
+  // A NULL key date never matches its own key clause.
+  database_->Run("insert into JCJG_ALTER values ('J01','Y1',NULL,'R1','','','',0)");
+  RunCycle();
+  EXPECT_EQ(Normalised(display_.logLines[3]), "×维护已上传的修改记录失败。<ts>");
+  EXPECT_EQ(Count("JCJG_ALTER"), "1");
+  EXPECT_EQ(display_.sentCount, 0);
+}
+
+TEST_F(UploadCycleTest, ServerClosingMidPhaseKeepsSettledRowsAndTheRest) {
+  for (int i = 0; i < 5; ++i) AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
+  int frames = 0;
+  server_.verdict = [&](const std::string&) {
+    return ++frames <= 3 ? std::string("ZQJCJGOK") : std::string(FakeSupervisionServer::kCloseNow);
+  };
+  RunCycle();
+  EXPECT_EQ(Count("JCJG_RPTINFO"), "2");
+  EXPECT_EQ(Count("JCJG_RPTINFO", "SENDFLAG=1"), "2");
+  EXPECT_EQ(display_.logLines.back(), "Communication Exception: Connection Closed Gracefully.");
+  EXPECT_EQ(display_.connectStatus, LightColour::kRed);
+  EXPECT_TRUE(JournalLines().empty());  // no table summary for the broken phase
+}
+
+TEST_F(UploadCycleTest, EmptyTablesStillSynchroniseAndLogTheHeadings) {
+  RunCycle();
+  EXPECT_EQ(Normalised(display_.logLines),
+            (std::vector<std::string>{"上传检测报告信息记录：", "上传检测报告适用工程记录：",
+                                      "上传修改记录：", "上传自动采集记录：",
+                                      "<ts> 同步信息完成！"}));
+  EXPECT_EQ(Normalised(JournalLines()), (std::vector<std::string>{"<ts> 同步！"}));
+  EXPECT_EQ(server_.CommandLines().size(), 1u);
+}
+
+TEST_F(UploadCycleTest, RelayDownOrWrongGreetingEndTheCycleCleanly) {
+  db::ConnectionParameters wrong = database_->MySqlParameters();
+  wrong.port = 1;
+  relay_.Configure(wrong);
+  RunCycle();
+  ASSERT_EQ(display_.logLines.size(), 2u);
+  EXPECT_EQ(display_.logLines[0].rfind("MySQL数据库连接：", 0), 0u);
+  EXPECT_EQ(display_.logLines[1].rfind("VCL Exception: ", 0), 0u);
+  EXPECT_EQ(display_.dbStatus, LightColour::kRed);
+  EXPECT_EQ(display_.connectStatus, LightColour::kGreen);
+  EXPECT_TRUE(std::filesystem::exists(Journal::JournalFilePath(platform::Now())));
+  EXPECT_TRUE(JournalLines().empty());
+
+  std::filesystem::remove(Journal::JournalFilePath(platform::Now()));
+  relay_.Configure(database_->MySqlParameters());
+  server_.greeting = "ZQJCJGSITE1";
+  display_.logLines.clear();
+  RunCycle();
+  EXPECT_EQ(display_.logLines, (std::vector<std::string>{"请升级上传程序！"}));
+  EXPECT_EQ(display_.connectStatus, LightColour::kGreen);
+  EXPECT_FALSE(std::filesystem::exists(Journal::JournalFilePath(platform::Now())));
+}
+
+TEST_F(UploadCycleTest, IdentityAgreementStoresTheIdentifierAndFollowsTheReply) {
+  RunCycle();
+  std::string first = *database_->Scalar("select GUID from JCJG_CUSER");
+  RunCycle();
+  EXPECT_NE(*database_->Scalar("select GUID from JCJG_CUSER"), first);
+
+  server_.guidReply = "ZQJCJGGUIDERROR 未注册";
+  display_.logLines.clear();
+  RunCycle();
+  EXPECT_EQ(Normalised(display_.logLines.back()), "<ts> 同步信息失败(未注册)");
+
+  server_.guidReply = "ZQJCJGGUIDOK yesterday";
+  display_.logLines.clear();
+  RunCycle();
+  EXPECT_EQ(display_.logLines.back(), "VCL Exception: 'yesterday' is not a valid date and time");
+  EXPECT_EQ(display_.dbStatus, LightColour::kRed);
+
+  database_->Run("delete from JCJG_CUSER");
+  server_.guidReply = "zqjcjgguidok 2031-1-2 3:04:05";
+  display_.logLines.clear();
+  RunCycle();
+  EXPECT_EQ(display_.logLines.back(), "上传自动采集记录：");
+  EXPECT_LT(platform::Now().year, 2031);  // clock untouched without a stored identifier
+}
+
+TEST_F(UploadCycleTest, LogIsClearedOnlyAboveFiveHundredDisplayedLines) {
+  display_.wrapWidth = 10;
+  for (int i = 0; i < 499; ++i) display_.logLines.push_back("x");
+  display_.logLines.push_back("0123456789");  // exactly fills one row: 500 lines
+  RunCycle();
+  EXPECT_EQ(display_.clearCount, 0);
+  display_.logLines.assign(499, "x");
+  display_.logLines.push_back("01234567890");  // wraps to a second row: 501 lines
+  RunCycle();
+  EXPECT_EQ(display_.clearCount, 1);
+  EXPECT_EQ(display_.logLines.front(), "上传检测报告信息记录：");
+}
+
+TEST_F(UploadCycleTest, QuotesBackslashesAndGbkTrailBytesTravelIntactAndSettle) {
+  database_->Run(
+      "insert into JCJG_RPTINFO values ('J01','Y''1\\\\','G1','Z1','S1','誠''s \\\\ 楼','建设',"
+      "'施工','监理','BG''1','2011-05-02','抗压','合格',3,12.50,NULL,NULL,1,1)");
+  database_->Run("insert into JCJG_GC_RPT values ('J01','Y''1\\\\','G''1','S1','誠',0)");
+  RunCycle();
+  auto statements = server_.Statements();
+  ASSERT_EQ(statements.size(), 2u);
+  // The revision prefix, and every value escaped for the server's MySQL dialect.
+  EXPECT_EQ(statements[0].rfind(
+                "delete from JCJG_JCDW_RPTINFO where JCDWBH='J01' and YPDBH='Y''1\\\\' ; delete",
+                0),
+            0u);
+  EXPECT_NE(statements[0].find("'誠''s \\\\ 楼'"), std::string::npos);
+  EXPECT_EQ(statements[0].substr(statements[0].size() - 2), ");");
+  EXPECT_NE(server_.RawFrames()[1].find(std::string("'\xD5\x5C'")), std::string::npos);
+  // Both rows were found again by their key clauses and deleted.
+  EXPECT_EQ(Count("JCJG_RPTINFO") + Count("JCJG_GC_RPT"), "00");
+  EXPECT_EQ(display_.sentCount, 2);
+}
+
+TEST_F(UploadCycleTest, StatementTextsFollowTheRowAndTheRelayKind) {
+  database_->Run(
+      "insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW,SENDFLAG) "
+      "values ('J01',' Y1 ','G1','','  ',' ',NULL,'','\t',0)");
+  db::Query& row = relay_.UniSend;
+  row.SetText(BuildSelection(Phase::kProjects, "J01", "MySQL"));
+  row.Open();
+  EXPECT_EQ(BuildUploadStatement(Phase::kProjects, row, "J01", "7"),
+            "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);");
+  EXPECT_EQ(BuildKeyClause(Phase::kProjects, row, "J01", "MySQL"), "YPDBH='Y1' ");
+
+  database_->Run(
+      "insert into JCJG_AUTO values ('J01','R1','2011-05-02 14:07:09',NULL,NULL,NULL,NULL,NULL,"
+      "NULL,0)");
+  row.SetText(BuildSelection(Phase::kAutomaticReadings, "J01", "MySQL"));
+  row.Open();
+  EXPECT_EQ(BuildValueList(row, ValueListMode::kNullAware),
+            "'R1','2011-5-2 14:07:09','','','','0','0','0','0',");
+  EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain), "'R1','2011-5-2 14:07:09','','','','','','','0',");
+  EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "MySQL"),
+            "RWDBH='R1' and SYSJ='2011-5-2 14:07:09' and CUSTOMSJ='' ");
+  EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "SQL Server"),
+            "RWDBH='R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ='1899-12-30 00:00:00:000' ");
+
+  EXPECT_EQ(BuildSelection(Phase::kReports, "J'01", "SQL Server"),
+            "select top 30 * from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH='J''01' ");
+  EXPECT_EQ(BuildSelection(Phase::kModifications, "J\\01", "MySQL"),
+            "select * from JCJG_ALTER where SENDFLAG=0 and JCDWBH='J\\\\01' limit 0,30");
+  EXPECT_EQ(BuildSelection(Phase::kAutomaticReadings, "J01", "SQL Server"),
+            "select top 30 * from JCJG_AUTO where SENDFLAG=0 and JCDWBH='J01'");
+}
+
+}  // namespace
+}  // namespace pelvar::upload
