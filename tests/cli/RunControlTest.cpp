@@ -156,47 +156,32 @@ TEST_F(RunControlTest, ScanIntervalOfOneRunsACycleBeforeTheTimerIsArmed) {
   EXPECT_EQ(display_.remainingTimes, (std::vector<int>{0, 1, 0}));
 }
 
-TEST_F(RunControlTest, RunAfterStopTakesTheSettingsAgain) {
+TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
   prefix_.MakeJournalBase();
   upload::RunControl control(display_, boxes_, timer_, {});
-
-  // No settings key: the box, and nothing starts.
-  control.Run();
-  EXPECT_FALSE(control.IsRunning());
-  ASSERT_EQ(boxes_.shown.size(), 1u);
-  EXPECT_EQ(boxes_.shown[0].text, "请设置 中转库 连接信息！");
-  EXPECT_TRUE(display_.logLines.empty());
-  EXPECT_FALSE(timer_.Enabled());
-
   settings_.dwbh = "j0001";
   WriteSettings();
   control.Run();
   EXPECT_EQ(control.Profile().agencyNumber, "J0001");
   EXPECT_EQ(control.Profile().siteCode, "7");
-  EXPECT_EQ(display_.headerLabel, "演示检测中心");
-  EXPECT_FALSE(control.ExitAllowed());
-
+  EXPECT_EQ(control.Profile().displayName, "演示检测中心");
+  EXPECT_EQ(control.Profile().databaseKind, "MySQL");
   control.Stop();
-  EXPECT_EQ(display_.headerLabel, "");
-  EXPECT_FALSE(display_.remainingTimeVisible);
-  EXPECT_EQ(display_.dbStatus, upload::LightColour::kGray);
-  EXPECT_EQ(display_.connectStatus, upload::LightColour::kGray);
-  EXPECT_EQ(timer_.Interval(), 0);
-  EXPECT_TRUE(control.ExitAllowed());
 
+  // Without a site code or a name: "0" and the agency number.
   int newPort = test::ClosedPort();
-  settings_.dwbh = "k02x";
+  settings_.dwbh = "k02x-é";
   settings_.siteName = "";
   settings_.siteCode = "";
   settings_.remotePort = newPort;
   WriteSettings();
   control.Run();
   EXPECT_TRUE(control.IsRunning());
-  EXPECT_EQ(control.Profile().agencyNumber, "K02X");
-  EXPECT_EQ(control.Profile().displayName, "K02X");
+  EXPECT_EQ(control.Profile().agencyNumber, "K02X-é");
+  EXPECT_EQ(control.Profile().displayName, "K02X-é");
   EXPECT_EQ(control.Profile().siteCode, "0");
   EXPECT_EQ(control.Profile().serverPort, newPort);
-  EXPECT_EQ(display_.headerLabel, "K02X");
+  EXPECT_EQ(display_.headerLabel, "K02X-é");
 }
 
 }  // namespace
