@@ -35,8 +35,9 @@ int CycleCommand(const std::vector<std::string>& arguments);
 int RunCommand(const std::vector<std::string>& arguments);
 
 // notice start|stop: one start or stop notice to the server of the run
-// settings. 0 when it was delivered, 1 when it could not be (its log line on
-// standard output) or the settings could not be loaded.
+// settings; the journal line tells whether the server confirmed it. 1 when
+// it could not be exchanged (its log line on standard output) or the
+// settings could not be loaded, else 0.
 int NoticeCommand(const std::vector<std::string>& arguments);
 
 }  // namespace pelvar::cli
