@@ -78,6 +78,7 @@ void Server::Accept() {
   char host[INET_ADDRSTRLEN] = "?";
   ::inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
   std::string peerText = std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
+  Reap(false);  // sessions that have just ended leave room
   if (static_cast<int>(sessions_.size()) >= options_.maxSessions) {
     LogLine("refused " + peerText + ": " + std::to_string(options_.maxSessions) +
             " sessions already running");
