@@ -235,10 +235,13 @@ TEST_F(ServerTest, MalformedInputEndsOnlyItsOwnSession) {
 }
 
 TEST_F(ServerTest, KeepsRowsWhenItsDatabaseIsAwayAndHonoursTrialOptions) {
-  int port = StartServer({"--greeting", "ZQJCJGSITE1", "--reject-guid", "未登记的单位"});
+  int port = StartServer(
+      {"--greeting", "ZQJCJGSITE1", "--reject-guid", "未登记的单位", "--max-sessions", "1"});
   ASSERT_NE(port, 0);
   WireClient client(port);
   EXPECT_EQ(client.Read(), "ZQJCJGSITE1");
+  WireClient beyondLimit(port);
+  EXPECT_EQ(beyondLimit.ReadRaw(), "");  // closed without a greeting
   EXPECT_EQ(client.Exchange("ZQJCJGGUID J01 6F9619FF-8B86-D011-B42D-00C04FC964FF"),
             "ZQJCJGGUIDERROR 未登记的单位");
 
