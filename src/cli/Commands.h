@@ -24,6 +24,10 @@ const std::vector<Command>& AllCommands();
 // settings show: the settings key's values and the autostart entry.
 int SettingsCommand(const std::vector<std::string>& arguments);
 
+// setup [--option=value...]: saves the settings as the settings dialog does
+// (same validation, writes, relay database check and autostart entry).
+int SetupCommand(const std::vector<std::string>& arguments);
+
 // cycle [--verbose]: one upload cycle with the run settings; log lines on
 // standard output, light changes on standard error. 0 after the cycle (which
 // reports its own failures), 1 when the settings could not be loaded.

@@ -67,7 +67,9 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode) {
     if (mode == ValueListMode::kNullAware && numeric && field.IsNull()) {
       list += "'0',";
     } else {
-      list += "'" + Quoted(text::Trim(field.AsString()), SqlDialect::kMySql) + "',";
+      list += '\'';
+      list += Quoted(text::Trim(field.AsString()), SqlDialect::kMySql);
+      list += "',";
     }
   }
   return list;
@@ -117,29 +119,34 @@ std::string BuildKeyClause(Phase phase, const db::Query& row, const std::string&
 std::string BuildSelection(Phase phase, const std::string& agencyNumber,
                            const std::string& databaseKind) {
   const bool sqlServer = IsSqlServer(databaseKind);
-  const std::string agency = Quoted(agencyNumber, RelayDialect(databaseKind));
-  const char* top = sqlServer ? "select top 30 " : "select ";
-  const std::string limit = sqlServer ? "'" : "' limit 0,30";
-  // The two report selections for SQL Server end with a quote and a blank.
-  const std::string reportLimit = sqlServer ? "' " : "' limit 0,30";
+  std::string selection = sqlServer ? "select top 30 " : "select ";
   switch (phase) {
     case Phase::kProjects:
-      return std::string(top) +
-             "YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0 and "
-             "JCDWBH='" +
-             agency + reportLimit;
+      selection += "YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0";
+      break;
     case Phase::kReports:
-      return std::string(top) + "* from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH='" + agency +
-             reportLimit;
+      selection += "* from JCJG_RPTINFO where SENDFLAG=1";
+      break;
     case Phase::kReportProjectLinks:
-      return std::string(top) + "* from JCJG_GC_RPT where SENDFLAG=0 and JCDWBH='" + agency +
-             limit;
+      selection += "* from JCJG_GC_RPT where SENDFLAG=0";
+      break;
     case Phase::kModifications:
-      return std::string(top) + "* from JCJG_ALTER where SENDFLAG=0 and JCDWBH='" + agency + limit;
+      selection += "* from JCJG_ALTER where SENDFLAG=0";
+      break;
     case Phase::kAutomaticReadings:
-      return std::string(top) + "* from JCJG_AUTO where SENDFLAG=0 and JCDWBH='" + agency + limit;
+      selection += "* from JCJG_AUTO where SENDFLAG=0";
+      break;
   }
-  return {};
+  selection += " and JCDWBH='";
+  selection += Quoted(agencyNumber, RelayDialect(databaseKind));
+  if (!sqlServer) {
+    selection += "' limit 0,30";
+  } else if (phase == Phase::kProjects || phase == Phase::kReports) {
+    selection += "' ";  // the two report selections end with a quote and a blank
+  } else {
+    selection += "'";
+  }
+  return selection;
 }
 
 }  // namespace pelvar::upload

@@ -1,0 +1,17 @@
+#include "app/RunBinding.h"
+
+#include "app/PelvarMain.h"
+#include "upload/RunControl.h"
+
+namespace pelvar::app {
+
+void BindRunControl(TfrmPelvarMain& window, upload::RunControl& control) {
+  window.onRun = [&control] { control.Run(); };
+  window.onStop = [&control] { control.Stop(); };
+  window.onExitAllowed = [&control] { return control.ExitAllowed(); };
+  control.onRunStateChanged = [&window](bool running) { window.SetRunning(running); };
+  if (!window.Timer1().onTimer) window.Timer1().onTimer = [&control] { control.Tick(); };
+  window.SetRunning(control.IsRunning());
+}
+
+}  // namespace pelvar::app

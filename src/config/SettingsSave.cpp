@@ -1,0 +1,144 @@
+#include "config/SettingsSave.h"
+
+#include "relay/RelayConnection.h"
+#include "text/Regional.h"
+#include "text/Strings.h"
+
+namespace pelvar::config {
+namespace {
+
+// Closes the settings key on every way out, so that a failed write does not
+// leave it open.
+class OpenKey {
+ public:
+  OpenKey(SettingsStore& store, bool create) : store_(store) {
+    store_.OpenSettingsKey(create, kDialogSettingsKeyPath);
+  }
+  ~OpenKey() { store_.CloseSettingsKey(); }
+  OpenKey(const OpenKey&) = delete;
+  OpenKey& operator=(const OpenKey&) = delete;
+
+ private:
+  SettingsStore& store_;
+};
+
+}  // namespace
+
+std::string DatabaseTypeEntry(const std::string& dbType) {
+  for (const char* entry : {kMySqlEntry, kSqlServerEntry}) {
+    if (text::EqualsNoCase(dbType, entry)) return entry;
+  }
+  return std::string();
+}
+
+std::string ProposedDatabasePort(const std::string& entry) {
+  return entry == kMySqlEntry ? "3306" : "1433";
+}
+
+SettingsSave::SettingsSave(SettingsStore& store, relay::RelayConnection& relay,
+                           platform::MessageBoxes& boxes)
+    : store_(store), relay_(relay), boxes_(boxes) {}
+
+void SettingsSave::Message(const std::string& text) {
+  boxes_.Show(text, kMessageCaption, platform::MessageIcon::kNone);
+}
+
+void SettingsSave::Load(SettingsForm& form) {
+  if (store_.SettingsKeyExists()) {
+    OpenKey key(store_, false);
+    form.dwbh = store_.ReadText("Dwbh");
+    form.remoteHost = store_.ReadText("RemoteHost");
+    form.remotePort = std::to_string(store_.ReadNumber("RemotePort"));
+    form.scanTime = std::to_string(store_.ReadNumber("ScanTime"));
+    form.autoSend = store_.ReadFlag("IsAutoSend");
+    form.dbType = DatabaseTypeEntry(store_.ReadText("DBType"));
+    form.dbHost = store_.ReadText("DBHost");
+    form.dbName = store_.ReadText("DBName");
+    form.dbUser = store_.ReadText("DBUser");
+    form.dbPasswd = store_.ReadText("DBPasswd");
+    form.dbPort = std::to_string(store_.ReadNumber("DBPort"));
+  }
+  form.autoStart = store_.AutostartPresent();
+}
+
+SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& executablePath) {
+  if (text::Trim(form.dwbh).empty()) {
+    Message("检测机构 监管编号 不能空！");
+    return SaveResult::kRefused;
+  }
+  if (text::Trim(form.scanTime).empty()) {
+    Message("数据上传间隔 不能空！");
+    return SaveResult::kRefused;
+  }
+  std::int32_t scanTime = text::ParseInteger(form.scanTime);
+  if (scanTime < 60 || scanTime > 300) {
+    Message("数据上传间隔 限制在60-300秒之间！");
+    return SaveResult::kRefused;
+  }
+
+  {
+    OpenKey key(store_, true);
+    store_.WriteText("Dwbh", form.dwbh);
+    store_.WriteText("RemoteHost", form.remoteHost);
+    store_.WriteNumber("RemotePort", text::ParseInteger(form.remotePort));
+    store_.WriteNumber("ScanTime", scanTime);
+    store_.WriteFlag("IsAutoSend", form.autoSend);
+    store_.WriteText("DBType", form.dbType);
+    store_.WriteText("DBHost", form.dbHost);
+    store_.WriteText("DBName", form.dbName);
+    store_.WriteText("DBUser", form.dbUser);
+    store_.WriteText("DBPasswd", form.dbPasswd);
+    store_.WriteNumber("DBPort", text::ParseInteger(form.dbPort));
+  }
+
+  bool checked = CheckRelay(form);
+
+  if (form.autoStart) {
+    store_.SetAutostart(executablePath);
+  } else {
+    store_.RemoveAutostart();
+  }
+  return checked ? SaveResult::kSaved : SaveResult::kSavedCheckFailed;
+}
+
+bool SettingsSave::CheckRelay(const SettingsForm& form) {
+  try {
+    db::ConnectionParameters parameters;
+    parameters.databaseType = form.dbType;
+    parameters.server = form.dbHost;
+    parameters.userName = form.dbUser;
+    parameters.password = form.dbPasswd;
+    parameters.database = form.dbName;
+    parameters.port = text::ParseInteger(form.dbPort);
+    relay_.Configure(parameters);
+    relay_.UniConn.Connect();
+
+    db::Query& query = relay_.UniRunSQL;
+    query.SetText("select * from jcjg_cuser ");
+    query.Open();
+    bool hasRows = query.RowCount() > 0;
+    query.Close();
+
+    // The agency number is stored exactly as typed, but inside the statement
+    // it must stay one literal whatever quotes or backslashes it holds.
+    auto dialect = form.dbType == kSqlServerEntry ? text::SqlDialect::kSqlServer
+                                                  : text::SqlDialect::kMySql;
+    std::string dwbh = text::EscapeSqlLiteral(form.dwbh, dialect);
+    if (hasRows) {
+      query.SetText("update jcjg_cuser set dwbh='" + dwbh + "'");
+    } else {
+      query.SetText("insert into jcjg_cuser(dwbh) values ('" + dwbh + "')");
+    }
+    query.Execute();
+    query.Close();
+    relay_.UniConn.Disconnect();
+    return true;
+  } catch (const std::exception&) {
+    // The operator sees one message whatever went wrong; the server's text
+    // is not shown.
+    Message("中转数据库设置错误！");
+    return false;
+  }
+}
+
+}  // namespace pelvar::config
