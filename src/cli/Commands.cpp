@@ -8,6 +8,9 @@ const std::vector<Command>& AllCommands() {
        SettingsCommand},
       {"setup", "[--option=value...]", "save the settings as the settings dialog does (--help lists them)",
        SetupCommand},
+      {"cycle", "[--verbose]", "run one upload cycle with the settings", CycleCommand},
+      {"run", "[--verbose]", "start uploading until SIGINT or SIGTERM stops it", RunCommand},
+      {"notice", "start|stop", "send one start or stop notice to the server", NoticeCommand},
   };
   return commands;
 }

@@ -28,4 +28,20 @@ int SettingsCommand(const std::vector<std::string>& arguments);
 // (same validation, writes, relay database check and autostart entry).
 int SetupCommand(const std::vector<std::string>& arguments);
 
+// cycle [--verbose]: one upload cycle with the run settings; log lines on
+// standard output, light changes on standard error. 0 after the cycle (which
+// reports its own failures), 1 when the settings could not be loaded.
+int CycleCommand(const std::vector<std::string>& arguments);
+
+// run [--verbose]: Run, then the scan countdown until SIGINT or SIGTERM,
+// which performs Stop (also in the middle of a cycle). 0 after Stop, 1 when
+// the settings could not be loaded.
+int RunCommand(const std::vector<std::string>& arguments);
+
+// notice start|stop: one start or stop notice to the server of the run
+// settings; the journal line tells whether the server confirmed it. 1 when
+// it could not be exchanged (its log line on standard output) or the
+// settings could not be loaded, else 0.
+int NoticeCommand(const std::vector<std::string>& arguments);
+
 }  // namespace pelvar::cli

@@ -7,6 +7,7 @@
 #include "relay/RelayConnection.h"
 #include "text/Regional.h"
 #include "text/Strings.h"
+#include "upload/ProfileFromSettings.h"
 #include "upload/ServerLink.h"
 #include "upload/UploadCycle.h"
 
@@ -56,21 +57,8 @@ void RunControl::Run() {
   std::optional<config::RunSettings> settings = store.LoadRunSettings(s.boxes);
   if (!settings) return;
 
-  db::ConnectionParameters parameters;
-  parameters.databaseType = settings->DBType;
-  parameters.server = settings->DBHost;
-  parameters.database = settings->DBName;
-  parameters.userName = settings->DBUser;
-  parameters.password = settings->DBPasswd;
-  parameters.port = settings->DBPort;
-  s.relay.Configure(parameters);
-
-  s.profile.agencyNumber = text::UpperAscii(settings->Dwbh);
-  s.profile.siteCode = settings->SiteCode.empty() ? "0" : settings->SiteCode;
-  s.profile.displayName = settings->SiteName.empty() ? s.profile.agencyNumber : settings->SiteName;
-  s.profile.serverHost = settings->RemoteHost;
-  s.profile.serverPort = settings->RemotePort;
-  s.profile.databaseKind = settings->DBType;
+  s.relay.Configure(ParametersFromSettings(*settings));
+  s.profile = ProfileFromSettings(*settings);
   s.scanInterval = settings->ScanTime;
   s.display.SetHeaderLabel(s.profile.displayName);
 

@@ -1,7 +1,7 @@
 -- The supervision server's tables, laid out by position after the relay
 -- tables: the agency number in the first column, the relay row's fields 2 to
 -- n, then (where the statement has them) the time received, a state and the
--- site code.
+-- site code. A load reading below zero is refused as a faulty reading.
 
 CREATE TABLE IF NOT EXISTS JCJG_JCDW_GC (
   JCDWBH   VARCHAR(20)  NOT NULL,
@@ -81,5 +81,6 @@ CREATE TABLE IF NOT EXISTS JCJG_JCDW_AUTO (
   RECEIVETIME DATETIME     NULL,
   STATE       INT          NULL,
   SITECODE    VARCHAR(30)  NULL,
-  PRIMARY KEY (JCDWBH, RWDBH, SYSJ, CUSTOMSJ)
+  PRIMARY KEY (JCDWBH, RWDBH, SYSJ, CUSTOMSJ),
+  CONSTRAINT HZ_NOT_NEGATIVE CHECK (HZ >= 0)
 ) DEFAULT CHARSET=gbk;

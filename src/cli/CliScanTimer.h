@@ -1,0 +1,42 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+#include "upload/ScanTimer.h"
+
+namespace pelvar::cli {
+
+// The scan timer of pelvar-cli, driven by the program's own event loop: the
+// loop asks when the timer fires next, sleeps until then (or until a signal)
+// and calls FireIfDue. It fires only while enabled with an interval other
+// than 0; setting a property to the value it has changes nothing; changing
+// either restarts the period from that moment. A firing that comes late
+// (the loop was busy for longer than a period) fires once, not once per
+// missed period. The clock is injectable so tests drive time by hand.
+class CliScanTimer : public upload::ScanTimer {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  explicit CliScanTimer(std::function<Clock::time_point()> now = Clock::now);
+
+  void SetInterval(int milliseconds) override;
+  int Interval() const override { return interval_; }
+  void SetEnabled(bool enabled) override;
+  bool Enabled() const override { return enabled_; }
+
+  // When the timer fires next; nothing while it is silent.
+  std::optional<Clock::time_point> NextFiring() const;
+
+  // Calls onTimer once when a firing is due now; returns whether it did.
+  bool FireIfDue();
+
+ private:
+  std::function<Clock::time_point()> now_;
+  int interval_ = 0;
+  bool enabled_ = false;
+  Clock::time_point periodStart_;
+};
+
+}  // namespace pelvar::cli

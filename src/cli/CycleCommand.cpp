@@ -1,0 +1,41 @@
+#include <cstdio>
+#include <optional>
+
+#include "cli/CliDisplay.h"
+#include "cli/CliMessageBoxes.h"
+#include "cli/Commands.h"
+#include "config/SettingsStore.h"
+#include "relay/RelayConnection.h"
+#include "upload/ProfileFromSettings.h"
+#include "upload/ServerLink.h"
+#include "upload/UploadCycle.h"
+
+namespace pelvar::cli {
+
+int CycleCommand(const std::vector<std::string>& arguments) {
+  bool verbose = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--verbose") {
+      verbose = true;
+    } else {
+      std::fputs("usage: pelvar-cli cycle [--verbose]\n", stderr);
+      return 2;
+    }
+  }
+  CliDisplay display(verbose);
+  CliMessageBoxes boxes;
+  config::SettingsStore store;
+  std::optional<config::RunSettings> settings = store.LoadRunSettings(boxes);
+  if (!settings)
+    return 1;
+
+  relay::RelayConnection relay;
+  relay.Configure(upload::ParametersFromSettings(*settings));
+  upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
+  upload::ServerLink link(display);
+  upload::UploadCycle cycle(relay, link, display, profile, {});
+  cycle.RunUploadCycle();
+  return 0;
+}
+
+}  // namespace pelvar::cli

@@ -1,0 +1,37 @@
+#include <cstdio>
+#include <optional>
+
+#include "cli/CliDisplay.h"
+#include "cli/CliMessageBoxes.h"
+#include "cli/Commands.h"
+#include "config/SettingsStore.h"
+#include "upload/ProfileFromSettings.h"
+#include "upload/ServerLink.h"
+
+namespace pelvar::cli {
+
+int NoticeCommand(const std::vector<std::string>& arguments) {
+  const char* action = nullptr;
+  if (arguments.size() == 1 && arguments[0] == "start")
+    action = "启动上传";
+  if (arguments.size() == 1 && arguments[0] == "stop")
+    action = "停止上传";
+  if (action == nullptr) {
+    std::fputs("usage: pelvar-cli notice start|stop\n", stderr);
+    return 2;
+  }
+  CliDisplay display;
+  CliMessageBoxes boxes;
+  config::SettingsStore store;
+  std::optional<config::RunSettings> settings = store.LoadRunSettings(boxes);
+  if (!settings)
+    return 1;
+
+  upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
+  upload::ServerLink link(display);
+  link.SendStartStopNotice(action, profile.agencyNumber, profile.serverHost, profile.serverPort);
+  // The notice logs a line only when it could not be delivered.
+  return display.LinesAppended() == 0 ? 0 : 1;
+}
+
+}  // namespace pelvar::cli

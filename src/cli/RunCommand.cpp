@@ -1,0 +1,79 @@
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "cli/CliDisplay.h"
+#include "cli/CliMessageBoxes.h"
+#include "cli/CliScanTimer.h"
+#include "cli/Commands.h"
+#include "cli/StopSignals.h"
+#include "upload/RunControl.h"
+
+namespace pelvar::cli {
+
+int RunCommand(const std::vector<std::string>& arguments) {
+  bool verbose = false;
+  for (const std::string& argument : arguments) {
+    if (argument == "--verbose") {
+      verbose = true;
+    } else {
+      std::fputs("usage: pelvar-cli run [--verbose]\n", stderr);
+      return 2;
+    }
+  }
+  // First, before the network code starts a thread.
+  StopSignals signals;
+  CliDisplay display(verbose);
+  CliMessageBoxes boxes;
+  CliScanTimer timer;
+  std::unique_ptr<upload::RunControl> control;
+  bool stopWanted = false;
+  bool stopped = false;
+
+  // A stop signal performs Stop as the operator's Stop button would: also
+  // from a pump inside a cycle, which then unwinds with its connections
+  // closed under it. Not before Run has finished, as the button is not there
+  // before. A second signal ends the program at once.
+  auto stopIfWanted = [&] {
+    if (signals.Take()) {
+      if (stopWanted) {
+        std::fputs("pelvar-cli: ended without waiting\n", stderr);
+        std::fflush(nullptr);
+        std::_Exit(1);
+      }
+      stopWanted = true;
+    }
+    if (stopWanted && !stopped && control->IsRunning()) {
+      stopped = true;
+      control->Stop();
+    }
+  };
+  control = std::make_unique<upload::RunControl>(display, boxes, timer, stopIfWanted);
+
+  control->Run();
+  if (!control->IsRunning())
+    return 1;
+  for (;;) {
+    stopIfWanted();
+    if (stopped)
+      break;
+    int timeout = -1;
+    if (auto next = timer.NextFiring()) {
+      auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - CliScanTimer::Clock::now());
+      timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    }
+    pollfd fd{signals.Descriptor(), POLLIN, 0};
+    ::poll(&fd, 1, timeout);
+    stopIfWanted();
+    if (stopped)
+      break;
+    timer.FireIfDue();
+  }
+  return 0;
+}
+
+}  // namespace pelvar::cli
