@@ -7,11 +7,11 @@
 
 #include <cstdio>
 #include <memory>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "relay/RelayConnection.h"
+#include "support/CycleTestBase.h"
 #include "support/FakeSupervisionServer.h"
 #include "support/RecordingDisplay.h"
 #include "support/RecordingMessageBoxes.h"
@@ -31,16 +31,7 @@ using testing::FakeSupervisionServer;
 using testing::RecordingDisplay;
 using testing::ScriptedPeer;
 
-std::string Normalised(const std::string& line) {
-  static const std::regex stamp(R"(\d{4}-\d{1,2}-\d{1,2}( \d{1,2}:\d{2}:\d{2})?)");
-  return std::regex_replace(line, stamp, "<ts>");
-}
-
-std::vector<std::string> Normalised(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const auto& line : lines) out.push_back(Normalised(line));
-  return out;
-}
+using testing::Normalised;
 
 // The frame a statement travels in: its GBK bytes behind their big-endian count.
 std::string Frame(const std::string& utf8Statement) {
@@ -63,25 +54,8 @@ const std::vector<std::string> kAcceptedAlterLog = {
     "上传检测报告信息记录：", "上传检测报告适用工程记录：", "上传修改记录：",
     "√ R1 <ts> 上传成功！<ts>", "上传自动采集记录：", "<ts> 同步信息完成！"};
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public testing::CycleTestBase {
  protected:
-  void SetUp() override {
-    PELVAR_REQUIRE_TEST_DATABASE();
-    prefix_ = std::make_unique<test::TempPrefix>();
-    prefix_->MakeJournalBase();
-    database_ = std::make_unique<test::TestDatabase>();
-    database_->Run(test::ReadFileBytes(PELVAR_SOURCE_DIR "/tests/data/relay_schema.sql"));
-    database_->Run("insert into JCJG_CUSER (dwbh) values ('J01')");
-    relay_.Configure(database_->MySqlParameters());
-    peer_ = std::make_unique<ScriptedPeer>(server_.Script());
-    profile_ = {"J01", "7", "J01", "127.0.0.1", peer_->Port(), "MySQL"};
-  }
-
-  void RunCycle() {
-    UploadCycle cycle(relay_, link_, display_, profile_, [] {});
-    cycle.RunUploadCycle();
-  }
-
   // A JCJG_ALTER row; ypdbh and xgnr are SQL expressions.
   void AddAlter(const std::string& ypdbhSql, const std::string& xgnrSql) {
     database_->Run("insert into JCJG_ALTER values ('J01'," + ypdbhSql +
@@ -93,14 +67,6 @@ class BadInputTest : public ::testing::Test {
     return value ? *value : "(no row)";
   }
 
-  std::unique_ptr<test::TempPrefix> prefix_;
-  std::unique_ptr<test::TestDatabase> database_;
-  RecordingDisplay display_;
-  ServerLink link_{display_};
-  relay::RelayConnection relay_;
-  FakeSupervisionServer server_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  SiteProfile profile_;
 };
 
 TEST_F(BadInputTest, QuotesBackslashesGbkTrailBytesAndNulTravelIntactAndFindTheirRow) {

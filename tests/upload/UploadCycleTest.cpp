@@ -1,61 +1,22 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <regex>
 
 #include "platform/Clock.h"
-#include "relay/RelayConnection.h"
-#include "support/FakeSupervisionServer.h"
-#include "support/RecordingDisplay.h"
-#include "support/ScriptedPeer.h"
-#include "support/TempPrefix.h"
-#include "support/TestDatabase.h"
-#include "text/Gbk.h"
+#include "support/CycleTestBase.h"
 #include "upload/Journal.h"
-#include "upload/ServerLink.h"
 #include "upload/Statements.h"
-#include "upload/UploadCycle.h"
 
 namespace pelvar::upload {
 namespace {
 
 using testing::FakeSupervisionServer;
-using testing::RecordingDisplay;
-using testing::ScriptedPeer;
 
-// Dates and time stamps vary from run to run; tests compare the rest.
-std::string Normalised(const std::string& line) {
-  static const std::regex stamp(R"(\d{4}-\d{1,2}-\d{1,2}( \d{1,2}:\d{2}:\d{2})?)");
-  return std::regex_replace(line, stamp, "<ts>");
-}
+using testing::Normalised;
 
-std::vector<std::string> Normalised(const std::vector<std::string>& lines) {
-  std::vector<std::string> out;
-  for (const auto& line : lines) out.push_back(Normalised(line));
-  return out;
-}
-
-class UploadCycleTest : public ::testing::Test {
+class UploadCycleTest : public testing::CycleTestBase {
  protected:
-  void SetUp() override {
-    PELVAR_REQUIRE_TEST_DATABASE();
-    prefix_ = std::make_unique<test::TempPrefix>();
-    prefix_->MakeJournalBase();
-    database_ = std::make_unique<test::TestDatabase>();
-    database_->Run(test::ReadFileBytes(PELVAR_SOURCE_DIR "/tests/data/relay_schema.sql"));
-    database_->Run("insert into JCJG_CUSER (dwbh) values ('J01')");
-    relay_.Configure(database_->MySqlParameters());
-    peer_ = std::make_unique<ScriptedPeer>(server_.Script());
-    profile_ = {"J01", "7", "J01", "127.0.0.1", peer_->Port(), "MySQL"};
-  }
-
-  void RunCycle() {
-    UploadCycle cycle(relay_, link_, display_, profile_, [] {});
-    cycle.RunUploadCycle();
-  }
-
   void AddReport(const std::string& ypdbh, const std::string& bgbh, int sendFlag = 0,
                  int revisions = 0, const std::string& agency = "J01") {
     database_->Run(
@@ -68,35 +29,6 @@ class UploadCycleTest : public ::testing::Test {
   std::string Count(const std::string& table, const std::string& where = "1=1") {
     return *database_->Scalar("select count(*) from " + table + " where " + where);
   }
-
-  // Every journal line in file order (a cycle that takes over the server's
-  // time may move later lines into another day's file).
-  std::vector<std::string> JournalLines() {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(prefix_->Path() / "var/log/pelvar")) {
-      if (entry.is_regular_file()) files.push_back(entry.path());
-    }
-    std::sort(files.begin(), files.end());
-    std::string bytes;
-    for (const auto& file : files) bytes += test::ReadFileBytes(file);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {
-      lines.push_back(text::GbkToUtf8(bytes.substr(start, end - start)));
-    }
-    EXPECT_EQ(start, bytes.size()) << "journal ends without CR LF";
-    return lines;
-  }
-
-  std::unique_ptr<test::TempPrefix> prefix_;
-  std::unique_ptr<test::TestDatabase> database_;
-  RecordingDisplay display_;
-  ServerLink link_{display_};
-  relay::RelayConnection relay_;
-  FakeSupervisionServer server_;
-  std::unique_ptr<ScriptedPeer> peer_;
-  SiteProfile profile_;
 };
 
 TEST_F(UploadCycleTest, OrdinaryCycleUploadsEveryTableAndReportsIt) {
