@@ -67,7 +67,8 @@ std::string Which(const std::string& name) {
   std::string folder;
   while (std::getline(folders, folder, ':')) {
     std::filesystem::path candidate = std::filesystem::path(folder) / name;
-    if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    if (!folder.empty() && ::access(candidate.c_str(), X_OK) == 0)
+      return candidate.string();
   }
   return name;
 }
