@@ -103,13 +103,35 @@ int ChildProcess::Wait() {
     int status = 0;
     while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
     }
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (outputThread_.joinable())
-      outputThread_.join();
-    if (errorThread_.joinable())
-      errorThread_.join();
+    Ended(status);
   }
   return status_;
+}
+
+std::optional<int> ChildProcess::WaitAtMost(std::chrono::milliseconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (status_ < 0) {
+    int status = 0;
+    pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+    if (ended == pid_) {
+      Ended(status);
+      break;
+    }
+    if (ended < 0 && errno != EINTR)
+      return Wait();
+    if (std::chrono::steady_clock::now() >= deadline)
+      return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return status_;
+}
+
+void ChildProcess::Ended(int status) {
+  status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (outputThread_.joinable())
+    outputThread_.join();
+  if (errorThread_.joinable())
+    errorThread_.join();
 }
 
 std::string ChildProcess::Output() {

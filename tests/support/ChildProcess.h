@@ -2,9 +2,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,6 +37,9 @@ class ChildProcess {
   // Waits for the child to end and returns its exit code, or 128 + the
   // signal that ended it.
   int Wait();
+  // Like Wait, but gives up after limit and then returns nullopt with the
+  // child still running.
+  std::optional<int> WaitAtMost(std::chrono::milliseconds limit);
 
   // Everything collected so far.
   std::string Output();
@@ -42,6 +47,8 @@ class ChildProcess {
 
  private:
   void Drain(int fd, std::string& into);
+  // Records the exit status waitpid gave and collects the output threads.
+  void Ended(int status);
 
   pid_t pid_ = -1;
   int status_ = -1;
