@@ -157,6 +157,7 @@ class WindowTree {
 struct Presence {
   int embeddedIcons = 0;
   int visibleTitledWindows = 0;
+  std::string iconWindow;  // id of the (last) embedded icon window
 };
 
 Presence FindPresence(const std::string& display, pid_t pid, std::string* treeText = nullptr) {
@@ -170,8 +171,10 @@ Presence FindPresence(const std::string& display, pid_t pid, std::string* treeTe
     inPanel.insert(below.begin(), below.end());
   }
   for (std::size_t icon : tree.Find("(\"pelvar\" \"pelvar\")")) {
-    if (inPanel.count(icon) != 0 && tree.OwnerPid(icon) == pid && tree.Viewable(icon))
+    if (inPanel.count(icon) != 0 && tree.OwnerPid(icon) == pid && tree.Viewable(icon)) {
       ++presence.embeddedIcons;
+      presence.iconWindow = tree[icon].id;
+    }
   }
   for (std::size_t window : tree.Find(std::string("\"") + kTitle + "\"")) {
     if (inPanel.count(window) == 0 && tree.Viewable(window))
@@ -417,7 +420,21 @@ TEST(GuiEndToEnd, HiddenInTheTrayOneInstanceUploadsOnItsOwnAndEndsOnSigterm) {
   XTool({"import", "-display", display, "-window", "root", screenshot.string()});
   EXPECT_GT(std::filesystem::exists(screenshot) ? std::filesystem::file_size(screenshot) : 0, 0u);
 
-  // 5. SIGTERM ends the program with everything it started; its icon leaves
+  // 5. A left click on the icon shows the main window, with the log of the
+  //    cycles that ran while it was hidden; its picture is kept as well.
+  ASSERT_FALSE(presence.iconWindow.empty()) << tree;
+  XTool({"env", "DISPLAY=" + display, "xdotool", "mousemove", "--window", presence.iconWindow,
+         "4", "4", "click", "1"});
+  EXPECT_TRUE(WaitUntil(
+      [&] { return FindPresence(display, firstPid).visibleTitledWindows == 1; }, 20s))
+      << "a left click on the tray icon did not show the main window";
+  std::this_thread::sleep_for(500ms);  // let the window paint before the picture
+  const std::filesystem::path windowShot = artefacts / "pelvar-main-window.png";
+  std::filesystem::remove(windowShot);
+  XTool({"import", "-display", display, "-window", "root", windowShot.string()});
+  EXPECT_GT(std::filesystem::exists(windowShot) ? std::filesystem::file_size(windowShot) : 0, 0u);
+
+  // 6. SIGTERM ends the program with everything it started; its icon leaves
   // the tray and its single-instance lock is free again.
   const std::vector<pid_t> started = Descendants(firstPid);
   first->Signal(SIGTERM);
