@@ -287,7 +287,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
                                   "无法连接远程服务器。Communication Exception: Already connected."});
   EXPECT_FALSE(link.IsSessionOpen());
 
-  // A journal that cannot be opened: a VCL exception, the session closed.
+  // A journal that cannot be opened: the general error line, the session closed.
   display.logLines.clear();
   fs::remove_all(prefix.Root() / "var/log/pelvar");
   peer.SetScript([](PeerConnection& c) {
