@@ -2,11 +2,83 @@
 
 #include <iconv.h>
 
-#include <cerrno>
-#include <cstddef>
+#include <array>
+#include <cstdint>
+#include <vector>
 
 namespace pelvar::text {
 namespace {
+
+// Conversion goes through tables built once from the system's converter:
+// every text of every row read and every statement sent passes through
+// here, and a table lookup is many times faster than a converter call.
+class GbkTables {
+ public:
+  GbkTables() : pairs_(kLeadCount * 256, 0), reverse_(0x10000, 0) {
+    iconv_t cd = iconv_open("UTF-32LE", "CP936");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    for (int b = 0x80; b <= 0xFF; ++b) {
+      char in[1] = {static_cast<char>(b)};
+      if (char32_t cp = Convert(cd, in, 1)) {
+        singles_[b - 0x80] = cp;
+        Remember(cp, static_cast<std::uint16_t>(b));
+      }
+    }
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+      for (int trail = 0x40; trail <= 0xFE; ++trail) {
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        if (char32_t cp = Convert(cd, in, 2)) {
+          pairs_[(lead - 0x81) * 256 + trail] = cp;
+          Remember(cp, static_cast<std::uint16_t>(lead << 8 | trail));
+        }
+      }
+    }
+    iconv_close(cd);
+  }
+
+  // The character of the pair lead, trail; 0 when there is none.
+  char32_t Pair(unsigned char lead, unsigned char trail) const {
+    if (lead < 0x81 || lead > 0xFE) return 0;
+    return pairs_[(lead - 0x81) * 256 + trail];
+  }
+  char32_t Single(unsigned char b) const { return b >= 0x80 ? singles_[b - 0x80] : b; }
+  // The GBK code of a character: one byte below 0x100, else lead << 8 | trail;
+  // 0 when GBK cannot hold it.
+  std::uint16_t Code(char32_t cp) const { return cp < reverse_.size() ? reverse_[cp] : 0; }
+
+ private:
+  static constexpr int kLeadCount = 0xFE - 0x81 + 1;
+
+  static char32_t Convert(iconv_t cd, char* in, std::size_t length) {
+    char out[8];
+    char* outPtr = out;
+    std::size_t inLeft = length;
+    std::size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
+        inLeft != 0 || outPtr - out != 4) {
+      return 0;
+    }
+    return static_cast<char32_t>(static_cast<unsigned char>(out[0]) |
+                                 static_cast<unsigned char>(out[1]) << 8 |
+                                 static_cast<unsigned char>(out[2]) << 16 |
+                                 static_cast<unsigned char>(out[3]) << 24);
+  }
+
+  // The first (lowest) code of a character wins when several map to it.
+  void Remember(char32_t cp, std::uint16_t code) {
+    if (cp < reverse_.size() && reverse_[cp] == 0) reverse_[cp] = code;
+  }
+
+  std::array<char32_t, 128> singles_{};
+  std::vector<char32_t> pairs_;
+  std::vector<std::uint16_t> reverse_;
+};
+
+const GbkTables& Tables() {
+  static const GbkTables tables;
+  return tables;
+}
 
 bool IsAscii(std::string_view s) {
   for (unsigned char c : s) {
@@ -15,89 +87,113 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-// One converter per direction and thread, opened on first use.
-class Converter {
- public:
-  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Converter() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+void AppendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | cp >> 6));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | cp >> 12));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | cp >> 18));
+    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
-  Converter(const Converter&) = delete;
-  Converter& operator=(const Converter&) = delete;
-
-  // Converts input; at every unmappable or truncated sequence it appends
-  // replacement and skips skip(rest) bytes, so the rest is never lost.
-  template <typename Skip>
-  std::string Run(std::string_view input, std::string_view replacement, Skip skip,
-                  bool* clean = nullptr) {
-    std::string out;
-    out.reserve(input.size() * 3 / 2 + 8);
-    if (clean) *clean = true;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(input.data());
-    std::size_t inLeft = input.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-      char* outPtr = buffer;
-      std::size_t outLeft = sizeof buffer;
-      std::size_t rc = iconv(cd_, &in, &inLeft, &outPtr, &outLeft);
-      out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-      if (rc != static_cast<std::size_t>(-1)) break;
-      if (errno == E2BIG) continue;
-      // EILSEQ or EINVAL: replace the offending sequence and go on.
-      if (clean) *clean = false;
-      out.append(replacement);
-      std::size_t n = skip(std::string_view(in, inLeft));
-      in += n;
-      inLeft -= n;
-      iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-    }
-    return out;
-  }
-
- private:
-  iconv_t cd_;
-};
-
-// Length of the UTF-8 sequence that starts rest, at least 1.
-std::size_t Utf8SequenceLength(std::string_view rest) {
-  unsigned char lead = static_cast<unsigned char>(rest[0]);
-  std::size_t n = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  std::size_t i = 1;
-  while (i < n && i < rest.size() &&
-         (static_cast<unsigned char>(rest[i]) & 0xC0) == 0x80) {
-    ++i;
-  }
-  return i;
 }
 
-Converter& ToUtf8() {
-  thread_local Converter converter("UTF-8", "CP936");
-  return converter;
-}
-
-Converter& ToGbk() {
-  thread_local Converter converter("CP936", "UTF-8");
-  return converter;
+// Decodes the UTF-8 sequence at s[i]: its character and length, or
+// character 0 and the length to skip when the sequence is broken.
+std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view s, std::size_t i) {
+  const unsigned char lead = static_cast<unsigned char>(s[i]);
+  std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (lead < 0xC2 || lead > 0xF4) return {0, 1};
+  char32_t cp = lead & (0x3F >> (length - 1));
+  std::size_t n = 1;
+  for (; n < length && i + n < s.size(); ++n) {
+    unsigned char c = static_cast<unsigned char>(s[i + n]);
+    if ((c & 0xC0) != 0x80) break;
+    cp = cp << 6 | (c & 0x3F);
+  }
+  if (n < length) return {0, n};
+  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    return {0, length};
+  }
+  return {cp, length};
 }
 
 }  // namespace
 
 std::string GbkToUtf8(std::string_view gbk) {
   if (IsAscii(gbk)) return std::string(gbk);
-  return ToUtf8().Run(gbk, "\xEF\xBF\xBD", [](std::string_view) -> std::size_t { return 1; });
+  const GbkTables& tables = Tables();
+  std::string out;
+  out.reserve(gbk.size() * 3 / 2 + 4);
+  for (std::size_t i = 0; i < gbk.size();) {
+    const unsigned char b = static_cast<unsigned char>(gbk[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+    } else if (char32_t cp = i + 1 < gbk.size()
+                                 ? tables.Pair(b, static_cast<unsigned char>(gbk[i + 1]))
+                                 : 0) {
+      AppendUtf8(out, cp);
+      i += 2;
+    } else {
+      char32_t single = tables.Single(b);
+      AppendUtf8(out, single != 0 ? single : U'\uFFFD');
+      ++i;
+    }
+  }
+  return out;
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
-  return ToGbk().Run(utf8, "?", Utf8SequenceLength);
+  const GbkTables& tables = Tables();
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size();) {
+    const unsigned char b = static_cast<unsigned char>(utf8[i]);
+    if (b < 0x80) {
+      out.push_back(static_cast<char>(b));
+      ++i;
+      continue;
+    }
+    auto [cp, length] = DecodeUtf8(utf8, i);
+    i += length;
+    std::uint16_t code = cp != 0 ? tables.Code(cp) : 0;
+    if (code == 0) {
+      out.push_back('?');
+    } else if (code < 0x100) {
+      out.push_back(static_cast<char>(code));
+    } else {
+      out.push_back(static_cast<char>(code >> 8));
+      out.push_back(static_cast<char>(code & 0xFF));
+    }
+  }
+  return out;
 }
 
 bool IsValidGbk(std::string_view gbk) {
-  if (IsAscii(gbk)) return true;
-  bool clean = true;
-  ToUtf8().Run(gbk, "", [](std::string_view) -> std::size_t { return 1; }, &clean);
-  return clean;
+  const GbkTables& tables = Tables();
+  for (std::size_t i = 0; i < gbk.size();) {
+    const unsigned char b = static_cast<unsigned char>(gbk[i]);
+    if (b < 0x80) {
+      ++i;
+    } else if (i + 1 < gbk.size() && tables.Pair(b, static_cast<unsigned char>(gbk[i + 1]))) {
+      i += 2;
+    } else if (tables.Single(b) != 0) {
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace pelvar::text
