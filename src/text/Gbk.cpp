@@ -87,22 +87,24 @@ bool IsAscii(std::string_view s) {
   return true;
 }
 
-void AppendUtf8(std::string& out, char32_t cp) {
+// Writes cp as UTF-8 at out and returns the end.
+char* PutUtf8(char* out, char32_t cp) {
   if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
+    *out++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | cp >> 6));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | cp >> 6);
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | cp >> 12));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | cp >> 12);
+    *out++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | cp >> 18));
-    out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | cp >> 18);
+    *out++ = static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return out;
 }
 
 // Decodes the UTF-8 sequence at s[i]: its character and length, or
@@ -131,36 +133,39 @@ std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view s, std::size_t i) {
 std::string GbkToUtf8(std::string_view gbk) {
   if (IsAscii(gbk)) return std::string(gbk);
   const GbkTables& tables = Tables();
-  std::string out;
-  out.reserve(gbk.size() * 3 / 2 + 4);
+  // Every GBK byte becomes at most three UTF-8 bytes.
+  std::string out(gbk.size() * 3, '\0');
+  char* put = out.data();
   for (std::size_t i = 0; i < gbk.size();) {
     const unsigned char b = static_cast<unsigned char>(gbk[i]);
     if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
+      *put++ = static_cast<char>(b);
       ++i;
     } else if (char32_t cp = i + 1 < gbk.size()
                                  ? tables.Pair(b, static_cast<unsigned char>(gbk[i + 1]))
                                  : 0) {
-      AppendUtf8(out, cp);
+      put = PutUtf8(put, cp);
       i += 2;
     } else {
       char32_t single = tables.Single(b);
-      AppendUtf8(out, single != 0 ? single : U'\uFFFD');
+      put = PutUtf8(put, single != 0 ? single : U'\uFFFD');
       ++i;
     }
   }
+  out.resize(static_cast<std::size_t>(put - out.data()));
   return out;
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
   if (IsAscii(utf8)) return std::string(utf8);
   const GbkTables& tables = Tables();
-  std::string out;
-  out.reserve(utf8.size());
+  // A GBK character never takes more bytes than its UTF-8 sequence.
+  std::string out(utf8.size(), '\0');
+  char* put = out.data();
   for (std::size_t i = 0; i < utf8.size();) {
     const unsigned char b = static_cast<unsigned char>(utf8[i]);
     if (b < 0x80) {
-      out.push_back(static_cast<char>(b));
+      *put++ = static_cast<char>(b);
       ++i;
       continue;
     }
@@ -168,14 +173,15 @@ std::string Utf8ToGbk(std::string_view utf8) {
     i += length;
     std::uint16_t code = cp != 0 ? tables.Code(cp) : 0;
     if (code == 0) {
-      out.push_back('?');
+      *put++ = '?';
     } else if (code < 0x100) {
-      out.push_back(static_cast<char>(code));
+      *put++ = static_cast<char>(code);
     } else {
-      out.push_back(static_cast<char>(code >> 8));
-      out.push_back(static_cast<char>(code & 0xFF));
+      *put++ = static_cast<char>(code >> 8);
+      *put++ = static_cast<char>(code & 0xFF);
     }
   }
+  out.resize(static_cast<std::size_t>(put - out.data()));
   return out;
 }
 
