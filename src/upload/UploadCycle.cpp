@@ -134,12 +134,8 @@ void UploadCycle::RunUploadCycle() {
   }
 
   // Whatever the way out, the journal is closed before the session.
-  // A close failure here cannot hide the error being reported.
   auto closeAll = [this] {
-    try {
-      journal_.CloseJournal();
-    } catch (const std::exception&) {
-    }
+    journal_.CloseJournal();
     link_.CloseSession();
   };
   try {
