@@ -26,6 +26,22 @@ TEST(Gbk, RoundTripsChineseAndKeepsTheRestAroundBadBytes) {
   EXPECT_EQ(GbkToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 
+TEST(Gbk, EveryDoubleByteCharacterRoundTrips) {
+  int characters = 0;
+  for (int lead = 0x81; lead <= 0xFE; ++lead) {
+    for (int trail = 0x40; trail <= 0xFE; ++trail) {
+      const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
+      if (!IsValidGbk(pair)) continue;
+      ++characters;
+      ASSERT_EQ(Utf8ToGbk(GbkToUtf8(pair)), pair) << lead << " " << trail;
+    }
+  }
+  EXPECT_GT(characters, 21000);
+  EXPECT_EQ(GbkToUtf8("\x80"), "€");  // code page 936's one single-byte extra
+  EXPECT_EQ(Utf8ToGbk("€"), "\x80");
+  EXPECT_FALSE(IsValidGbk("\xFF"));
+}
+
 TEST(Regional, TimeStampsAndDateTimeTexts) {
   DateTime t{2011, 5, 2, 8, 31, 15, 0};
   EXPECT_EQ(TimeStamp(t), "2011-5-2 8:31:15");
