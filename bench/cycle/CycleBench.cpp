@@ -34,6 +34,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/LoopbackPeer.h"
 #include "relay/RelayConnection.h"
 #include "support/TempPrefix.h"
 #include "support/TestDatabase.h"
@@ -43,6 +44,10 @@
 #include "upload/UploadCycle.h"
 
 namespace {
+
+using pelvar::bench::LoopbackListener;
+using pelvar::bench::ReadRequests;
+using pelvar::bench::Reply;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRowsPerPhase = 30;
@@ -65,87 +70,29 @@ std::string ServerTimeNow() {
 // frame with ZQJCJGOK and the identifier with ZQJCJGGUIDOK and the time.
 class AcceptingPeer {
  public:
-  AcceptingPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      std::perror("listen");
-      std::exit(1);
-    }
-    port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { Run(); });
-  }
-  ~AcceptingPeer() {
-    stopping_ = true;
-    ::shutdown(listener_, SHUT_RDWR);
-    acceptor_.join();
-    for (auto& server : servers_) server.join();
-    ::close(listener_);
-  }
-  int Port() const { return port_; }
+  AcceptingPeer() : listener_(Serve, LoopbackListener::Mode::kThreadPerConnection) {}
+  int Port() const { return listener_.Port(); }
 
  private:
-  void Run() {
-    while (!stopping_) {
-      int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) continue;
-      servers_.emplace_back([fd] {
-        Serve(fd);
-        ::close(fd);
-      });
-    }
-  }
-  static void Reply(int fd, const std::string& line) {
-    std::string bytes = line + "\r\n";
-    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
   static void Serve(int fd) {
     Reply(fd, "ZQJCJGSITE2");
-    std::vector<char> buffer(1 << 16);
-    std::size_t have = 0;
-    for (;;) {
-      ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, 0);
-      if (n <= 0) return;
-      have += static_cast<std::size_t>(n);
-      std::size_t at = 0;
-      for (;;) {
-        if (at == have) break;
-        if (buffer[at] == 'Z') {  // a command line; frames start with a zero length byte
-          auto end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-                               buffer.begin() + static_cast<std::ptrdiff_t>(have), '\n');
-          if (end == buffer.begin() + static_cast<std::ptrdiff_t>(have)) break;
-          std::string line(buffer.begin() + static_cast<std::ptrdiff_t>(at), end);
-          at = static_cast<std::size_t>(end - buffer.begin()) + 1;
+    ReadRequests(
+        fd,
+        [fd](const std::string& line) {
           if (line.rfind("ZQJCJGSEND ", 0) == 0) {
             Reply(fd, "ZQJCJGBUSK");
           } else if (line.rfind("ZQJCJGGUID ", 0) == 0) {
             Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           }
-          continue;
-        }
-        if (have - at < 4) break;
-        const auto* p = reinterpret_cast<const unsigned char*>(buffer.data() + at);
-        std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        if (have - at < 4 + length) break;
-        at += 4 + length;
-        Reply(fd, "ZQJCJGOK");
-      }
-      std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-                buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
-      have -= at;
-    }
+          return true;
+        },
+        [fd](const std::string&) {
+          Reply(fd, "ZQJCJGOK");
+          return true;
+        });
   }
 
-  int listener_;
-  int port_;
-  std::atomic<bool> stopping_{false};
-  std::thread acceptor_;
-  std::list<std::thread> servers_;
+  LoopbackListener listener_;
 };
 
 // Counts log lines like a log view and notes when each connection is made:

@@ -24,11 +24,16 @@
 #include <thread>
 #include <vector>
 
+#include "common/LoopbackPeer.h"
 #include "text/Gbk.h"
 #include "upload/Display.h"
 #include "upload/ServerLink.h"
 
 namespace {
+
+using pelvar::bench::LoopbackListener;
+using pelvar::bench::ReadRequests;
+using pelvar::bench::Reply;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kBlock = 250;  // round trips per turn
@@ -49,70 +54,22 @@ class NullDisplay : public pelvar::upload::Display {
 // frame with "ZQJCJGOK" until the client closes.
 class EchoPeer {
  public:
-  EchoPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      std::perror("listen");
-      std::exit(1);
-    }
-    port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { Run(); });
-  }
-  ~EchoPeer() {
-    stopping_ = true;
-    ::shutdown(listener_, SHUT_RDWR);
-    acceptor_.join();
-    for (auto& server : servers_) server.join();
-    ::close(listener_);
-  }
-  int Port() const { return port_; }
+  EchoPeer() : listener_(Serve, LoopbackListener::Mode::kThreadPerConnection) {}
+  int Port() const { return listener_.Port(); }
 
  private:
-  void Run() {
-    while (!stopping_) {
-      int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) continue;
-      servers_.emplace_back([fd] {
-        Serve(fd);
-        ::close(fd);
-      });
-    }
-  }
   static void Serve(int fd) {
-    static const char kGreeting[] = "ZQJCJGSITE2\r\n";
     static const char kReply[] = "ZQJCJGOK\r\n";
-    ::send(fd, kGreeting, sizeof kGreeting - 1, MSG_NOSIGNAL);
-    std::vector<char> buffer(1 << 16);
-    std::size_t have = 0;
-    for (;;) {
-      ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, 0);
-      if (n <= 0) return;
-      have += static_cast<std::size_t>(n);
-      std::size_t at = 0;
-      while (have - at >= 4) {
-        const auto* p = reinterpret_cast<const unsigned char*>(buffer.data() + at);
-        std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        if (have - at < 4 + length) break;
-        at += 4 + length;
-        ::send(fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
-      }
-      std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-                buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
-      have -= at;
-    }
+    Reply(fd, "ZQJCJGSITE2");
+    ReadRequests(
+        fd, [](const std::string&) { return true; },
+        [fd](const std::string&) {
+          ::send(fd, kReply, sizeof kReply - 1, MSG_NOSIGNAL);
+          return true;
+        });
   }
 
-  int listener_;
-  int port_;
-  std::atomic<bool> stopping_{false};
-  std::thread acceptor_;
-  std::list<std::thread> servers_;
+  LoopbackListener listener_;
 };
 
 // The minimal client: one send per frame, recv until the LF.

@@ -31,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/LoopbackPeer.h"
 #include "relay/RelayConnection.h"
 #include "support/TempPrefix.h"
 #include "support/TestDatabase.h"
@@ -40,6 +41,10 @@
 #include "upload/UploadCycle.h"
 
 namespace {
+
+using pelvar::bench::LoopbackListener;
+using pelvar::bench::ReadRequests;
+using pelvar::bench::Reply;
 
 std::string ServerTimeNow() {
   std::time_t now = std::time(nullptr);
@@ -67,28 +72,10 @@ std::string KeyOf(const std::string& statement) {
 // evaluated phases are counted per key.
 class RandomPeer {
  public:
-  RandomPeer() {
-    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener_, 8) != 0 ||
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      std::perror("listen");
-      std::exit(1);
-    }
-    port_ = ntohs(address.sin_port);
-    acceptor_ = std::thread([this] { Run(); });
-  }
-  ~RandomPeer() {
-    stopping_ = true;
-    ::shutdown(listener_, SHUT_RDWR);
-    acceptor_.join();
-    ::close(listener_);
-  }
-  int Port() const { return port_; }
+  // One connection at a time: the client never opens a second one.
+  RandomPeer()
+      : listener_([this](int fd) { Serve(fd); }, LoopbackListener::Mode::kOneAtATime) {}
+  int Port() const { return listener_.Port(); }
 
   std::map<std::string, int> Accepted() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -98,77 +85,46 @@ class RandomPeer {
   int rejections = 0;
 
  private:
-  // One connection at a time: the client never opens a second one.
-  void Run() {
-    while (!stopping_) {
-      int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) continue;
-      Serve(fd);
-      ::close(fd);
-    }
-  }
-  static void Reply(int fd, const std::string& line) {
-    std::string bytes = line + "\r\n";
-    ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
   void Serve(int fd) {
     Reply(fd, "ZQJCJGSITE2");
-    std::vector<char> buffer(1 << 16);
-    std::size_t have = 0;
-    for (;;) {
-      ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, 0);
-      if (n <= 0) return;
-      have += static_cast<std::size_t>(n);
-      std::size_t at = 0;
-      while (at < have) {
-        if (buffer[at] == 'Z') {
-          auto end = std::find(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-                               buffer.begin() + static_cast<std::ptrdiff_t>(have), '\n');
-          if (end == buffer.begin() + static_cast<std::ptrdiff_t>(have)) break;
-          std::string line(buffer.begin() + static_cast<std::ptrdiff_t>(at), end);
-          at = static_cast<std::size_t>(end - buffer.begin()) + 1;
+    ReadRequests(
+        fd,
+        [fd](const std::string& line) {
           if (line.rfind("ZQJCJGSEND ", 0) == 0) Reply(fd, "ZQJCJGBUSK");
           if (line.rfind("ZQJCJGGUID ", 0) == 0) Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
-          continue;
-        }
-        if (have - at < 4) break;
-        const auto* p = reinterpret_cast<const unsigned char*>(buffer.data() + at);
-        std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-        if (have - at < 4 + length) break;
-        std::string statement(buffer.data() + at + 4, length);
-        at += 4 + length;
-        const int draw = static_cast<int>(random_() % 1000);
-        if (draw < 4) {
-          ++drops;
-          return;
-        }
-        if (draw < 34) {
-          ++rejections;
-          Reply(fd, "ZQJCJGERROR Duplicate entry for key 'PRIMARY'");
-        } else if (draw < 64) {
-          ++rejections;
-          Reply(fd, "ZQJCJGERROR Data too long for column");
-        } else {
-          if (statement.rfind("insert into JCJG_JCDW_GC ", 0) != 0) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++accepted_[KeyOf(statement)];
-          }
-          Reply(fd, "ZQJCJGOK");
-        }
-      }
-      std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-                buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
-      have -= at;
-    }
+          return true;
+        },
+        [this, fd](const std::string& statement) { return Answer(fd, statement); });
   }
 
-  int listener_;
-  int port_;
-  std::atomic<bool> stopping_{false};
-  std::thread acceptor_;
+  // False drops the connection without a reply.
+  bool Answer(int fd, const std::string& statement) {
+    const int draw = static_cast<int>(random_() % 1000);
+    if (draw < 4) {
+      ++drops;
+      return false;
+    }
+    if (draw < 34) {
+      ++rejections;
+      Reply(fd, "ZQJCJGERROR Duplicate entry for key 'PRIMARY'");
+    } else if (draw < 64) {
+      ++rejections;
+      Reply(fd, "ZQJCJGERROR Data too long for column");
+    } else {
+      if (statement.rfind("insert into JCJG_JCDW_GC ", 0) != 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++accepted_[KeyOf(statement)];
+      }
+      Reply(fd, "ZQJCJGOK");
+    }
+    return true;
+  }
+
   std::mt19937 random_{12345};
   std::mutex mutex_;
   std::map<std::string, int> accepted_;
+  // Last, so that its connections end before the state they use goes.
+  LoopbackListener listener_;
 };
 
 class CountingDisplay : public pelvar::upload::Display {
