@@ -127,8 +127,10 @@ TEST_F(RunControlTest, CountsDownAndRunsACycleAtZero) {
 }
 
 TEST_F(RunControlTest, StopDuringANetworkWaitEndsTheCycleAndNoFurtherCycleStarts) {
-  database_->Run("insert into JCJG_GC_RPT values ('J01','Y1','G1','S1','甲',0),"
-                 "('J01','Y2','G1','S1','乙',0)");
+  // Reports: no pump runs between a frame and its reply, so the Stop below
+  // always lands in the wait for the reply.
+  database_->Run("insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,SENDFLAG) values "
+                 "('J01','Y1','G1',1),('J01','Y2','G1',1)");
   server_.beforeReply = [this] {
     stopWanted_ = true;  // the operator presses Stop while the reply is held
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -147,7 +149,7 @@ TEST_F(RunControlTest, StopDuringANetworkWaitEndsTheCycleAndNoFurtherCycleStarts
   // The cycle enabled the timer on its way out, but the interval of 0 keeps it silent.
   EXPECT_TRUE(timer_.enabled);
   EXPECT_FALSE(timer_.Fires());
-  EXPECT_EQ(*database_->Scalar("select group_concat(SENDFLAG) from JCJG_GC_RPT"), "0,0");
+  EXPECT_EQ(*database_->Scalar("select group_concat(SENDFLAG) from JCJG_RPTINFO"), "1,1");
 }
 
 TEST_F(RunControlTest, MissingSettingsStartNothing) {
