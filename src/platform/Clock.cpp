@@ -1,8 +1,12 @@
 #include "platform/Clock.h"
 
+#include <fcntl.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <string>
@@ -15,11 +19,20 @@ namespace {
 // Under a prefix, SetLocalTime keeps the difference to the real clock here.
 std::filesystem::path OffsetFilePath() { return MachinePrefix() / "var/lib/pelvar/clock-offset"; }
 
+// Read on every call, so that a clock set by another process is seen at
+// once; plain system calls keep that to a few microseconds.
 std::int64_t StoredOffsetMilliseconds() {
-  std::ifstream in(OffsetFilePath());
-  long long offset = 0;
-  if (in >> offset) return offset;
-  return 0;
+  const int fd = ::open(OffsetFilePath().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[32];
+  const ssize_t length = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (length <= 0) return 0;
+  text[length] = '\0';
+  char* end = nullptr;
+  errno = 0;
+  const long long offset = std::strtoll(text, &end, 10);
+  return end != text && errno == 0 ? offset : 0;
 }
 
 // The real clock as local calendar time, in milliseconds on the local clock face.

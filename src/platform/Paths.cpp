@@ -14,9 +14,17 @@ std::filesystem::path MachinePrefix() {
 }
 
 bool IsRealMachine() {
-  std::error_code ec;
   auto prefix = MachinePrefix();
-  return prefix == "/" || std::filesystem::equivalent(prefix, "/", ec);
+  if (prefix == "/") return true;
+  // Asked for every clock reading: the answer is kept for the prefix last asked about.
+  thread_local std::filesystem::path lastPrefix;
+  thread_local bool lastAnswer = false;
+  if (prefix != lastPrefix) {
+    std::error_code ec;
+    lastAnswer = std::filesystem::equivalent(prefix, "/", ec);
+    lastPrefix = prefix;
+  }
+  return lastAnswer;
 }
 
 std::filesystem::path RegistryFilePath() { return MachinePrefix() / "etc/pelvar/machine.reg"; }
