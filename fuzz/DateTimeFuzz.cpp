@@ -12,7 +12,8 @@
 namespace {
 
 void Check(bool condition) {
-  if (!condition) std::abort();
+  if (!condition)
+    std::abort();
 }
 
 }  // namespace
@@ -36,8 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   DateTime again = ParseDateTime(TimeStamp(value));  // must not throw
   Check(again.IsValid());
   Check(again.year == value.year && again.month == value.month && again.day == value.day &&
-        again.hour == value.hour && again.minute == value.minute &&
-        again.second == value.second);
+        again.hour == value.hour && again.minute == value.minute && again.second == value.second);
   Check(again.millisecond == 0);
   // The clock seam works in epoch milliseconds: the value must survive that too.
   Check(DateTime::FromEpochMilliseconds(value.ToEpochMilliseconds()) == value);

@@ -13,7 +13,8 @@
 namespace {
 
 void Check(bool condition) {
-  if (!condition) std::abort();
+  if (!condition)
+    std::abort();
 }
 
 }  // namespace
@@ -24,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t cap = input.ConsumeBool() ? input.ConsumeIntegralInRange<std::size_t>(0, 64)
                                               : LineReader::kMaxLineLength;
   LineReader reader(cap);
-  std::string stream;    // everything fed so far
-  std::size_t pos = 0;   // start of the first byte not yet returned
+  std::string stream;   // everything fed so far
+  std::size_t pos = 0;  // start of the first byte not yet returned
   while (input.remaining_bytes() > 0) {
     if (input.ConsumeIntegralInRange<int>(0, 31) == 0) {
       reader.Clear();
@@ -43,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (status == LineReader::Status::kLine) {
         Check(lf != std::string::npos && lf - pos <= cap);
         std::string expected = stream.substr(pos, lf - pos);
-        if (!expected.empty() && expected.back() == '\r') expected.pop_back();
+        if (!expected.empty() && expected.back() == '\r')
+          expected.pop_back();
         Check(line == expected);
         Check(line.size() <= cap);
         pos = lf + 1;

@@ -13,14 +13,17 @@
 namespace {
 
 void Check(bool condition) {
-  if (!condition) std::abort();
+  if (!condition)
+    std::abort();
 }
 
 bool SameKeys(const std::vector<pelvar::platform::RegeditKey>& a,
               const std::vector<pelvar::platform::RegeditKey>& b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i].name != b[i].name || a[i].values != b[i].values) return false;
+    if (a[i].name != b[i].name || a[i].values != b[i].values)
+      return false;
   }
   return true;
 }

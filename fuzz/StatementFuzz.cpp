@@ -30,7 +30,8 @@ namespace {
 using pelvar::upload::Phase;
 
 void Check(bool condition) {
-  if (!condition) std::abort();
+  if (!condition)
+    std::abort();
 }
 
 struct Scanned {
@@ -38,8 +39,12 @@ struct Scanned {
   std::vector<std::string> literals;  // each literal's value
 };
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsGbkTrail(unsigned char c) { return c >= 0x40 && c <= 0xFE && c != 0x7F; }
+bool IsGbkLead(unsigned char c) {
+  return c >= 0x81 && c <= 0xFE;
+}
+bool IsGbkTrail(unsigned char c) {
+  return c >= 0x40 && c <= 0xFE && c != 0x7F;
+}
 
 // The MySQL lexer on GBK bytes: a lead byte and its trail form one
 // character (so a trail 0x5C is no backslash), a backslash escapes the next
@@ -55,24 +60,45 @@ std::optional<Scanned> ScanMySql(const std::string& gbk) {
     std::string literal;
     ++i;
     for (;;) {
-      if (i >= gbk.size()) return std::nullopt;
+      if (i >= gbk.size())
+        return std::nullopt;
       auto c = static_cast<unsigned char>(gbk[i]);
-      if (IsGbkLead(c) && i + 1 < gbk.size() && IsGbkTrail(static_cast<unsigned char>(gbk[i + 1]))) {
+      if (IsGbkLead(c) && i + 1 < gbk.size() &&
+          IsGbkTrail(static_cast<unsigned char>(gbk[i + 1]))) {
         literal += gbk.substr(i, 2);
         i += 2;
       } else if (c == '\\') {
-        if (i + 1 >= gbk.size()) return std::nullopt;
+        if (i + 1 >= gbk.size())
+          return std::nullopt;
         char e = gbk[i + 1];
         switch (e) {
-          case '0': literal += '\0'; break;
-          case 'n': literal += '\n'; break;
-          case 'r': literal += '\r'; break;
-          case 't': literal += '\t'; break;
-          case 'b': literal += '\b'; break;
-          case 'Z': literal += '\x1A'; break;
-          case '%': literal += "\\%"; break;
-          case '_': literal += "\\_"; break;
-          default: literal += e; break;
+          case '0':
+            literal += '\0';
+            break;
+          case 'n':
+            literal += '\n';
+            break;
+          case 'r':
+            literal += '\r';
+            break;
+          case 't':
+            literal += '\t';
+            break;
+          case 'b':
+            literal += '\b';
+            break;
+          case 'Z':
+            literal += '\x1A';
+            break;
+          case '%':
+            literal += "\\%";
+            break;
+          case '_':
+            literal += "\\_";
+            break;
+          default:
+            literal += e;
+            break;
         }
         i += 2;
       } else if (c == '\'') {
@@ -105,7 +131,8 @@ std::optional<Scanned> ScanSqlServer(const std::string& text) {
     std::string literal;
     ++i;
     for (;;) {
-      if (i >= text.size()) return std::nullopt;
+      if (i >= text.size())
+        return std::nullopt;
       if (text[i] == '\'') {
         if (i + 1 < text.size() && text[i + 1] == '\'') {
           literal += '\'';
@@ -130,11 +157,11 @@ constexpr pelvar::db::ValueForm kForms[] = {
     pelvar::db::ValueForm::kBoolean, pelvar::db::ValueForm::kDate,
     pelvar::db::ValueForm::kTime,    pelvar::db::ValueForm::kDateTime,
 };
-constexpr const char* kNames[] = {"JCDWBH", "YPDBH", "GCBH",     "XGSJ", "RWDBH", "SYSJ",
+constexpr const char* kNames[] = {"JCDWBH",   "YPDBH",     "GCBH",  "XGSJ", "RWDBH", "SYSJ",
                                   "CUSTOMSJ", "BGXGCOUNT", "ypdbh", "BGBH", "X"};
 // Bytes that break careless quoting, to be mixed into values.
-constexpr const char* kTricky[] = {"'", "\\", "<NUL>", "\r\n", "\xD5\x5C",
-                                   "誠", "''", "\\'", " ", "\t", "\xF0\x9F\x98\x80"};
+constexpr const char* kTricky[] = {"'",  "\\",  "<NUL>", "\r\n", "\xD5\x5C",        "誠",
+                                   "''", "\\'", " ",     "\t",   "\xF0\x9F\x98\x80"};
 
 std::string RandomValue(FuzzedDataProvider& input) {
   std::string value;
@@ -152,7 +179,8 @@ std::string RandomValue(FuzzedDataProvider& input) {
 
 std::string Repeat(const std::string& piece, int count) {
   std::string out;
-  for (int i = 0; i < count; ++i) out += piece;
+  for (int i = 0; i < count; ++i)
+    out += piece;
   return out;
 }
 
@@ -164,7 +192,8 @@ std::string InsertShape(Phase phase, int valueCount) {
     case Phase::kReports:
       return "insert into JCJG_JCDW_RPTINFO values " + values + "CURRENT_TIMESTAMP(),0 ,7);";
     case Phase::kReportProjectLinks:
-      if (valueCount > 0) values.pop_back();
+      if (valueCount > 0)
+        values.pop_back();
       return "insert into JCJG_JCDW_GC_RPT values " + values + ")";
     case Phase::kModifications:
       return "insert into JCJG_JCDW_ALTER values " + values + "CURRENT_TIMESTAMP(),0,7);";
@@ -176,11 +205,16 @@ std::string InsertShape(Phase phase, int valueCount) {
 
 const char* KeyShape(Phase phase) {
   switch (phase) {
-    case Phase::kProjects: return "YPDBH=L ";
-    case Phase::kReports: return "JCDWBH=L and YPDBH=L ";
-    case Phase::kReportProjectLinks: return "YPDBH=L and GCBH=L ";
-    case Phase::kModifications: return "YPDBH=L and XGSJ=L ";
-    case Phase::kAutomaticReadings: return "RWDBH=L and SYSJ=L and CUSTOMSJ=L ";
+    case Phase::kProjects:
+      return "YPDBH=L ";
+    case Phase::kReports:
+      return "JCDWBH=L and YPDBH=L ";
+    case Phase::kReportProjectLinks:
+      return "YPDBH=L and GCBH=L ";
+    case Phase::kModifications:
+      return "YPDBH=L and XGSJ=L ";
+    case Phase::kAutomaticReadings:
+      return "RWDBH=L and SYSJ=L and CUSTOMSJ=L ";
   }
   return "";
 }
@@ -194,18 +228,24 @@ std::vector<std::string> KeyValues(Phase phase, const pelvar::db::Query& row,
     return sqlServer ? pelvar::text::KeyDateTime(row.FieldNamed(name).AsDateTime()) : text(name);
   };
   switch (phase) {
-    case Phase::kProjects: return {Trim(text("YPDBH"))};
-    case Phase::kReports: return {agency, Trim(text("YPDBH"))};
-    case Phase::kReportProjectLinks: return {text("YPDBH"), text("GCBH")};
-    case Phase::kModifications: return {text("YPDBH"), when("XGSJ")};
-    case Phase::kAutomaticReadings: return {text("RWDBH"), when("SYSJ"), when("CUSTOMSJ")};
+    case Phase::kProjects:
+      return {Trim(text("YPDBH"))};
+    case Phase::kReports:
+      return {agency, Trim(text("YPDBH"))};
+    case Phase::kReportProjectLinks:
+      return {text("YPDBH"), text("GCBH")};
+    case Phase::kModifications:
+      return {text("YPDBH"), when("XGSJ")};
+    case Phase::kAutomaticReadings:
+      return {text("RWDBH"), when("SYSJ"), when("CUSTOMSJ")};
   }
   return {};
 }
 
 std::vector<std::string> ToGbk(const std::vector<std::string>& values) {
   std::vector<std::string> out;
-  for (const auto& v : values) out.push_back(pelvar::text::Utf8ToGbk(v));
+  for (const auto& v : values)
+    out.push_back(pelvar::text::Utf8ToGbk(v));
   return out;
 }
 
@@ -242,7 +282,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The selection carries the agency number as its one literal.
   {
-    std::string selection = upload::BuildSelection(phase, agency, sqlServer ? "SQL Server" : "MySQL");
+    std::string selection =
+        upload::BuildSelection(phase, agency, sqlServer ? "SQL Server" : "MySQL");
     auto scanned = sqlServer ? ScanSqlServer(selection) : ScanMySql(text::Utf8ToGbk(selection));
     Check(scanned.has_value());
     Check(scanned->literals.size() == 1);
@@ -265,7 +306,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const db::Field& field = row.FieldAt(i);
     bool numeric = field.DataType() != db::FieldKind::kOther;
     values.push_back(numericNullAware && numeric && field.IsNull() ? "0"
-                                                                    : text::Trim(field.AsString()));
+                                                                   : text::Trim(field.AsString()));
   }
   std::string shape = InsertShape(phase, row.FieldCount() - 1);
   if (phase == Phase::kReports && row.FieldNamed("BGXGCOUNT").AsInteger() > 0) {
@@ -274,7 +315,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             key + "; delete from JCJG_JCDW_ALTER where " + key + ";" + shape;
     std::vector<std::string> keyValues = KeyValues(Phase::kReports, row, agency, false);
     std::vector<std::string> all;
-    for (int i = 0; i < 3; ++i) all.insert(all.end(), keyValues.begin(), keyValues.end());
+    for (int i = 0; i < 3; ++i)
+      all.insert(all.end(), keyValues.begin(), keyValues.end());
     all.insert(all.end(), values.begin(), values.end());
     values = all;
   }

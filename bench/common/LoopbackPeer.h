@@ -48,7 +48,8 @@ class LoopbackListener {
     stopping_ = true;
     ::shutdown(listener_, SHUT_RDWR);
     acceptor_.join();
-    for (auto& server : servers_) server.join();
+    for (auto& server : servers_)
+      server.join();
     ::close(listener_);
   }
   LoopbackListener(const LoopbackListener&) = delete;
@@ -60,7 +61,8 @@ class LoopbackListener {
   void Run() {
     while (!stopping_) {
       int fd = ::accept(listener_, nullptr, nullptr);
-      if (fd < 0) continue;
+      if (fd < 0)
+        continue;
       auto serve = [this, fd] {
         serve_(fd);
         ::close(fd);
@@ -97,29 +99,37 @@ inline void ReadRequests(int fd, const std::function<bool(const std::string&)>& 
   std::vector<char> buffer(1 << 16);
   std::size_t have = 0;
   for (;;) {
-    if (have == buffer.size()) buffer.resize(buffer.size() * 2);
+    if (have == buffer.size())
+      buffer.resize(buffer.size() * 2);
     ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, 0);
-    if (n <= 0) return;
+    if (n <= 0)
+      return;
     have += static_cast<std::size_t>(n);
     std::size_t at = 0;
     while (at < have) {
       if (buffer[at] == 'Z') {
         auto begin = buffer.begin() + static_cast<std::ptrdiff_t>(at);
         auto end = std::find(begin, buffer.begin() + static_cast<std::ptrdiff_t>(have), '\n');
-        if (end == buffer.begin() + static_cast<std::ptrdiff_t>(have)) break;
+        if (end == buffer.begin() + static_cast<std::ptrdiff_t>(have))
+          break;
         std::string line(begin, end);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty() && line.back() == '\r')
+          line.pop_back();
         at = static_cast<std::size_t>(end - buffer.begin()) + 1;
-        if (!onLine(line)) return;
+        if (!onLine(line))
+          return;
         continue;
       }
-      if (have - at < 4) break;
+      if (have - at < 4)
+        break;
       const auto* p = reinterpret_cast<const unsigned char*>(buffer.data() + at);
       std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-      if (have - at < 4 + length) break;
+      if (have - at < 4 + length)
+        break;
       std::string statement(buffer.data() + at + 4, length);
       at += 4 + length;
-      if (!onFrame(statement)) return;
+      if (!onFrame(statement))
+        return;
     }
     std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at),
               buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());

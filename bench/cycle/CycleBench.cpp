@@ -53,7 +53,9 @@ using pelvar::bench::Reply;
 using Clock = std::chrono::steady_clock;
 constexpr int kRowsPerPhase = 30;
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // Processor time (user and system) of the calling thread, in milliseconds.
 double ThreadCpuMilliseconds() {
@@ -118,7 +120,8 @@ class TimingDisplay : public pelvar::upload::Display {
   void ClearLog() override { lines = 0; }
   int LogLineCount() override { return lines; }
   void SetLight(pelvar::upload::Light light, pelvar::upload::LightColour colour) override {
-    if (colour != pelvar::upload::LightColour::kGreen) return;
+    if (colour != pelvar::upload::LightColour::kGreen)
+      return;
     (light == pelvar::upload::Light::kRelayDatabase ? relayConnected : serverConnected) =
         Clock::now();
   }
@@ -138,8 +141,8 @@ void Refill(pelvar::test::TestDatabase& database) {
   for (int i = 0; i < 2 * kRowsPerPhase; ++i) {
     const std::string n = std::to_string(i);
     reports += std::string(i ? "," : "") + "('J01','Y" + n +
-               "','G1','Z1','S1','新城小区3号楼','某某建设公司','某某施工公司','某某监理公司','BG" + n +
-               "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15',0," +
+               "','G1','Z1','S1','新城小区3号楼','某某建设公司','某某施工公司','某某监理公司','BG" +
+               n + "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15',0," +
                (i < kRowsPerPhase ? "0" : "1") + ")";
   }
   for (int i = 0; i < kRowsPerPhase; ++i) {
@@ -164,14 +167,16 @@ class HandCycle {
             std::filesystem::path journalFile)
       : parameters_(parameters), port_(port), journalFile_(std::move(journalFile)) {}
   ~HandCycle() {
-    if (mysql_) mysql_close(mysql_);
+    if (mysql_)
+      mysql_close(mysql_);
   }
 
   Clock::duration connectTime{};  // the socket connect of the last cycle
   int uploaded = 0;
 
   void Run() {
-    if (mysql_) mysql_close(mysql_);
+    if (mysql_)
+      mysql_close(mysql_);
     mysql_ = mysql_init(nullptr);
     unsigned int protocol = MYSQL_PROTOCOL_TCP;
     mysql_options(mysql_, MYSQL_OPT_PROTOCOL, &protocol);
@@ -187,15 +192,18 @@ class HandCycle {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port_));
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::exit(4);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      std::exit(4);
     connectTime = Clock::now() - connectStart;
     pending_.clear();
-    if (ReadLine() != "ZQJCJGSITE2") std::exit(5);
+    if (ReadLine() != "ZQJCJGSITE2")
+      std::exit(5);
 
     std::string journal;
-    Phase("select YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0 and "
-          "JCDWBH='J01' limit 0,30",
-          0, journal);
+    Phase(
+        "select YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0 and "
+        "JCDWBH='J01' limit 0,30",
+        0, journal);
     Phase("select * from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH='J01' limit 0,30", 1, journal);
     Phase("select * from JCJG_GC_RPT where SENDFLAG=0 and JCDWBH='J01' limit 0,30", 2, journal);
     Phase("select * from JCJG_ALTER where SENDFLAG=0 and JCDWBH='J01' limit 0,30", 3, journal);
@@ -207,7 +215,8 @@ class HandCycle {
     std::snprintf(guid, sizeof guid, "%016llX%016llX", static_cast<unsigned long long>(random()),
                   static_cast<unsigned long long>(random()));
     SendLine(std::string("ZQJCJGGUID J01 ") + guid);
-    if (ReadLine().rfind("ZQJCJGGUIDOK ", 0) != 0) std::exit(6);
+    if (ReadLine().rfind("ZQJCJGGUIDOK ", 0) != 0)
+      std::exit(6);
     Execute(std::string("update JCJG_CUSER set GUID = '") + guid + "' ");
     {
       std::ofstream file(journalFile_, std::ios::binary | std::ios::app);
@@ -223,7 +232,8 @@ class HandCycle {
     std::exit(7);
   }
   void Execute(const std::string& sql) {
-    if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0) Fail();
+    if (mysql_real_query(mysql_, sql.data(), sql.size()) != 0)
+      Fail();
   }
   void SendLine(const std::string& line) {
     std::string bytes = line + "\r\n";
@@ -233,12 +243,14 @@ class HandCycle {
     std::size_t lf;
     while ((lf = pending_.find('\n')) == std::string::npos) {
       ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-      if (n <= 0) std::exit(5);
+      if (n <= 0)
+        std::exit(5);
       pending_.append(buffer_, static_cast<std::size_t>(n));
     }
     std::string line = pending_.substr(0, lf);
     pending_.erase(0, lf + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
     return line;
   }
 
@@ -250,7 +262,8 @@ class HandCycle {
   void Phase(const char* selection, int phase, std::string& journal) {
     Execute(selection);
     MYSQL_RES* result = mysql_store_result(mysql_);
-    if (!result) Fail();
+    if (!result)
+      Fail();
     const auto rows = mysql_num_rows(result);
     if (rows == 0) {
       mysql_free_result(result);
@@ -262,13 +275,15 @@ class HandCycle {
     static const char* const kRelayTables[] = {"JCJG_RPTINFO", "JCJG_RPTINFO", "JCJG_GC_RPT",
                                                "JCJG_ALTER", "JCJG_AUTO"};
     SendLine("ZQJCJGSEND " + std::to_string(rows));
-    if (ReadLine() != "ZQJCJGBUSK") std::exit(8);
+    if (ReadLine() != "ZQJCJGBUSK")
+      std::exit(8);
     const unsigned columns = mysql_num_fields(result);
     MYSQL_FIELD* fields = mysql_fetch_fields(result);
     int success = 0;
     while (MYSQL_ROW row = mysql_fetch_row(result)) {
       unsigned long* lengths = mysql_fetch_lengths(result);
-      std::string statement = std::string("insert into ") + kServerTables[phase] + " values ('J01',";
+      std::string statement =
+          std::string("insert into ") + kServerTables[phase] + " values ('J01',";
       for (unsigned i = 1; i < columns; ++i) {
         if (!row[i] && phase != 0 && IS_NUM(fields[i].type)) {
           statement += "'0',";
@@ -278,8 +293,12 @@ class HandCycle {
       }
       std::string key;
       switch (phase) {
-        case 0: key = "YPDBH='" + Value(row, lengths, 0) + "' "; break;
-        case 1: key = "JCDWBH='J01' and YPDBH='" + Value(row, lengths, 1) + "' "; break;
+        case 0:
+          key = "YPDBH='" + Value(row, lengths, 0) + "' ";
+          break;
+        case 1:
+          key = "JCDWBH='J01' and YPDBH='" + Value(row, lengths, 1) + "' ";
+          break;
         case 2:
           key = "YPDBH='" + Value(row, lengths, 1) + "' and GCBH='" + Value(row, lengths, 2) + "' ";
           break;
@@ -291,10 +310,17 @@ class HandCycle {
                 "' and CUSTOMSJ='" + Value(row, lengths, 3) + "' ";
       }
       switch (phase) {
-        case 0: statement += "7);"; break;
-        case 1: statement += "CURRENT_TIMESTAMP(),0 ,7);"; break;
-        case 2: statement.back() = ')'; break;
-        default: statement += "CURRENT_TIMESTAMP(),0,7);";
+        case 0:
+          statement += "7);";
+          break;
+        case 1:
+          statement += "CURRENT_TIMESTAMP(),0 ,7);";
+          break;
+        case 2:
+          statement.back() = ')';
+          break;
+        default:
+          statement += "CURRENT_TIMESTAMP(),0,7);";
       }
       std::string frame(4, '\0');
       frame[0] = static_cast<char>(statement.size() >> 24);
@@ -336,7 +362,8 @@ double Median(std::vector<double> values) {
 
 double Sum(const std::vector<double>& values) {
   double sum = 0;
-  for (double v : values) sum += v;
+  for (double v : values)
+    sum += v;
   return sum;
 }
 
@@ -344,10 +371,12 @@ double Sum(const std::vector<double>& values) {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
-  if (rounds <= 0) return 1;
+  if (rounds <= 0)
+    return 1;
   if (!pelvar::test::TestDatabase::Configured()) {
-    std::printf("cycle_bench: no database. Set PELVAR_TEST_MYSQL_HOST, _PORT, _USER and _PASSWORD\n"
-                "to a throwaway MariaDB server (scripts/lib/mariadb.sh starts one); nothing measured.\n");
+    std::printf(
+        "cycle_bench: no database. Set PELVAR_TEST_MYSQL_HOST, _PORT, _USER and _PASSWORD\n"
+        "to a throwaway MariaDB server (scripts/lib/mariadb.sh starts one); nothing measured.\n");
     return 0;
   }
   // Client and peer threads on one CPU, so that neither side pays for a
@@ -371,8 +400,9 @@ int main(int argc, char** argv) {
   const pelvar::upload::SiteProfile profile{"J01", "7", "J01", "127.0.0.1", peer.Port(), "MySQL"};
   HandCycle hand(database.MySqlParameters(), peer.Port(), journalBase / "hand.log");
 
-  std::printf("cycle_bench: %d rounds of one cycle of %d rows (%d per phase), engine and by hand%s\n",
-              rounds, 5 * kRowsPerPhase, kRowsPerPhase, pinned ? ", all threads on one CPU" : "");
+  std::printf(
+      "cycle_bench: %d rounds of one cycle of %d rows (%d per phase), engine and by hand%s\n",
+      rounds, 5 * kRowsPerPhase, kRowsPerPhase, pinned ? ", all threads on one CPU" : "");
   std::vector<double> engineWork, engineConnect, handWork, handConnect, engineCpu, handCpu;
   auto runEngine = [&] {
     Refill(database);
@@ -384,8 +414,8 @@ int main(int argc, char** argv) {
     const auto end = Clock::now();
     engineCpu.push_back(ThreadCpuMilliseconds() - cpuStart);
     if (display.sent - sentBefore != 4 * kRowsPerPhase) {
-      std::fprintf(stderr, "engine cycle uploaded %d rows, expected %d\n", display.sent - sentBefore,
-                   4 * kRowsPerPhase);
+      std::fprintf(stderr, "engine cycle uploaded %d rows, expected %d\n",
+                   display.sent - sentBefore, 4 * kRowsPerPhase);
       std::exit(2);
     }
     engineConnect.push_back(Milliseconds(display.serverConnected - display.relayConnected));
@@ -420,13 +450,15 @@ int main(int argc, char** argv) {
   const double rows = 5 * kRowsPerPhase;
   const double engineMedian = Median(engineWork);
   const double handMedian = Median(handWork);
-  std::printf("  server connect: engine median %.2f ms (one 125 ms connect slice is always waited),\n"
-              "                  by hand median %.3f ms\n",
-              Median(engineConnect), Median(handConnect));
-  std::printf("  cycle without the connect, median: engine %.2f ms, by hand %.2f ms\n", engineMedian,
-              handMedian);
-  std::printf("  processor time of the client thread per cycle, median: engine %.2f ms, by hand %.2f ms\n",
-              Median(engineCpu), Median(handCpu));
+  std::printf(
+      "  server connect: engine median %.2f ms (one 125 ms connect slice is always waited),\n"
+      "                  by hand median %.3f ms\n",
+      Median(engineConnect), Median(handConnect));
+  std::printf("  cycle without the connect, median: engine %.2f ms, by hand %.2f ms\n",
+              engineMedian, handMedian);
+  std::printf(
+      "  processor time of the client thread per cycle, median: engine %.2f ms, by hand %.2f ms\n",
+      Median(engineCpu), Median(handCpu));
   std::printf("  rows per second (150 rows, median cycle): engine %.0f, by hand %.0f\n",
               rows / engineMedian * 1000, rows / handMedian * 1000);
   std::printf("  rows per second (all rounds): engine %.0f, by hand %.0f\n",
@@ -437,7 +469,8 @@ int main(int argc, char** argv) {
   // Each round's two cycles ran back to back, so their ratio is less
   // disturbed by the load of the moment than the ratio of the medians.
   std::vector<double> paired;
-  for (int round = 0; round < rounds; ++round) paired.push_back(engineWork[round] / handWork[round]);
+  for (int round = 0; round < rounds; ++round)
+    paired.push_back(engineWork[round] / handWork[round]);
   std::printf("  ratio engine / by hand %.3f (goal <= 1.15); median of the rounds' ratios %.3f\n",
               engineMedian / handMedian, Median(paired));
   return 0;

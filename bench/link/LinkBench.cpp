@@ -81,7 +81,8 @@ class BareClient {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) std::exit(4);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+      std::exit(4);
     ReadLine();
   }
   ~BareClient() { ::close(fd_); }
@@ -90,7 +91,8 @@ class BareClient {
     std::size_t lf;
     while ((lf = pending_.find('\n')) == std::string::npos) {
       ssize_t n = ::recv(fd_, buffer_, sizeof buffer_, 0);
-      if (n <= 0) std::exit(5);
+      if (n <= 0)
+        std::exit(5);
       pending_.append(buffer_, static_cast<std::size_t>(n));
     }
     std::string line = pending_.substr(0, lf);
@@ -111,7 +113,8 @@ std::string Statement(bool asciiOnly) {
       "INSERT INTO JCJG_JCDW_RPTINFO VALUES ('0001','BG2011-05-0001','混凝土抗压强度检测报告',"
       "'2011-5-2','某某建设工程有限公司','某某住宅小区一期工程3号楼','C30','28','合格',"
       "'2011-5-2 8:31:15','张三','李四','王五','0')";
-  if (!asciiOnly) return chinese;
+  if (!asciiOnly)
+    return chinese;
   return std::string(pelvar::text::Utf8ToGbk(chinese).size(), 'a');
 }
 
@@ -140,7 +143,8 @@ void Run(const EchoPeer& peer, int roundTrips, bool asciiOnly, Turns& turns) {
   NullDisplay display;
   pelvar::upload::ServerLink link(display);
   link.OpenSession("127.0.0.1", peer.Port());
-  if (!link.CheckGreeting()) std::exit(2);
+  if (!link.CheckGreeting())
+    std::exit(2);
   BareClient bare(peer.Port());
   const std::string statement = Statement(asciiOnly);
   const std::string frame = Frame(statement);
@@ -149,12 +153,14 @@ void Run(const EchoPeer& peer, int roundTrips, bool asciiOnly, Turns& turns) {
     auto start = Clock::now();
     for (int i = 0; i < block; ++i) {
       bare.Send(frame);
-      if (bare.ReadLine() != "ZQJCJGOK\r") std::exit(6);
+      if (bare.ReadLine() != "ZQJCJGOK\r")
+        std::exit(6);
     }
     auto middle = Clock::now();
     for (int i = 0; i < block; ++i) {
       link.SendStatementFrame(statement);
-      if (link.ReadReplyLine() != "ZQJCJGOK") std::exit(3);
+      if (link.ReadReplyLine() != "ZQJCJGOK")
+        std::exit(3);
     }
     auto end = Clock::now();
     turns.bare.push_back(std::chrono::duration<double, std::micro>(middle - start).count() / block);
@@ -170,8 +176,10 @@ void Compare(const EchoPeer& peer, int roundTrips, int runs, bool asciiOnly) {
     Run(peer, roundTrips, asciiOnly, turns);
     double link = 0;
     double bare = 0;
-    for (double t : turns.link) link += t;
-    for (double t : turns.bare) bare += t;
+    for (double t : turns.link)
+      link += t;
+    for (double t : turns.bare)
+      bare += t;
     std::printf("  run %d: mean ServerLink %6.2f us, bare send/recv %6.2f us per round trip\n",
                 run + 1, link / turns.link.size(), bare / turns.bare.size());
     all.link.insert(all.link.end(), turns.link.begin(), turns.link.end());
@@ -191,7 +199,8 @@ void Compare(const EchoPeer& peer, int roundTrips, int runs, bool asciiOnly) {
 int main(int argc, char** argv) {
   const int roundTrips = argc > 1 ? std::atoi(argv[1]) : 10000;
   const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
-  if (roundTrips <= 0 || runs <= 0) return 1;
+  if (roundTrips <= 0 || runs <= 0)
+    return 1;
   // Whether client and peer threads share a CPU changes a round trip more
   // than anything measured here (a wake-up on another CPU costs tens of
   // microseconds on a virtual machine), and the scheduler decides it per
@@ -201,12 +210,14 @@ int main(int argc, char** argv) {
   CPU_SET(sched_getcpu() < 0 ? 0 : sched_getcpu(), &one);
   const bool pinned = sched_setaffinity(0, sizeof one, &one) == 0;
   EchoPeer peer;
-  std::printf("link_bench: %d frame/reply round trips per side and run on loopback, "
-              "in turns of %d%s\n",
-              roundTrips, kBlock, pinned ? ", all threads on one CPU" : "");
-  std::printf("statement with Chinese values, %zu bytes in GBK (the link converts it from UTF-8\n"
-              "for every frame; the bare loop sends ready GBK bytes):\n",
-              pelvar::text::Utf8ToGbk(Statement(false)).size());
+  std::printf(
+      "link_bench: %d frame/reply round trips per side and run on loopback, "
+      "in turns of %d%s\n",
+      roundTrips, kBlock, pinned ? ", all threads on one CPU" : "");
+  std::printf(
+      "statement with Chinese values, %zu bytes in GBK (the link converts it from UTF-8\n"
+      "for every frame; the bare loop sends ready GBK bytes):\n",
+      pelvar::text::Utf8ToGbk(Statement(false)).size());
   Compare(peer, roundTrips, runs, false);
   std::printf("ASCII statement of the same length (nothing to convert):\n");
   Compare(peer, roundTrips, runs, true);

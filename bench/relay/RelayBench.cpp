@@ -11,10 +11,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -43,9 +43,8 @@ MYSQL* ConnectDirect(const Server& server, const char* charset, const char* data
   unsigned int protocol = MYSQL_PROTOCOL_TCP;
   mysql_options(mysql, MYSQL_OPT_PROTOCOL, &protocol);
   mysql_options(mysql, MYSQL_SET_CHARSET_NAME, charset);
-  if (!mysql_real_connect(mysql, server.host.c_str(), server.user.c_str(),
-                          server.password.c_str(), database, server.port, nullptr,
-                          CLIENT_MULTI_STATEMENTS)) {
+  if (!mysql_real_connect(mysql, server.host.c_str(), server.user.c_str(), server.password.c_str(),
+                          database, server.port, nullptr, CLIENT_MULTI_STATEMENTS)) {
     std::fprintf(stderr, "relay_bench: %s\n", mysql_error(mysql));
     std::exit(1);
   }
@@ -58,7 +57,8 @@ void Run(MYSQL* mysql, const std::string& sql) {
     std::exit(1);
   }
   do {
-    if (MYSQL_RES* result = mysql_store_result(mysql)) mysql_free_result(result);
+    if (MYSQL_RES* result = mysql_store_result(mysql))
+      mysql_free_result(result);
   } while (mysql_next_result(mysql) == 0);
 }
 
@@ -72,8 +72,10 @@ std::string CreateTable(MYSQL* admin, const std::string& database) {
   for (int row = 0; row < 30; ++row) {
     std::string n = std::to_string(row);
     sql += "INSERT INTO JCJG_BENCH VALUES ('YP2011-" + n + "', 'GC-" + n + "', 'BG2011-0" + n +
-           "', '市政道路改造工程第" + n + "标段', '某市城市建设投资有限公司', '第三建筑工程公司',"
-           " '建设监理咨询有限公司', 'SJH" + n + "', '2011-05-12 08:31:15', '2011-05-02', " + n +
+           "', '市政道路改造工程第" + n +
+           "标段', '某市城市建设投资有限公司', '第三建筑工程公司',"
+           " '建设监理咨询有限公司', 'SJH" +
+           n + "', '2011-05-12 08:31:15', '2011-05-02', " + n +
            ", 12.50, 3.25, '混凝土抗压强度试验，养护28天，结果合格。', 'J01', 1, 0,"
            " '2011-05-12 00:00:00', '合格', '2011-05-02 14:07:09.045');";
   }
@@ -88,7 +90,8 @@ std::size_t ReadThroughRelay(pelvar::relay::RelayConnection& relay) {
   query.SetText(kSelection);
   query.Open();
   while (!query.AtEnd()) {
-    for (int i = 0; i < query.FieldCount(); ++i) bytes += query.FieldAt(i).AsString().size();
+    for (int i = 0; i < query.FieldCount(); ++i)
+      bytes += query.FieldAt(i).AsString().size();
     query.Next();
   }
   return bytes;
@@ -105,7 +108,8 @@ std::size_t ReadDirect(MYSQL* mysql) {
   while (MYSQL_ROW row = mysql_fetch_row(result)) {
     unsigned long* lengths = mysql_fetch_lengths(result);
     for (unsigned int i = 0; i < count; ++i) {
-      if (row[i]) bytes += pelvar::text::GbkToUtf8(std::string_view(row[i], lengths[i])).size();
+      if (row[i])
+        bytes += pelvar::text::GbkToUtf8(std::string_view(row[i], lengths[i])).size();
     }
   }
   mysql_free_result(result);
@@ -133,7 +137,8 @@ template <typename Work>
 Timing Measure(int times, Work work, std::size_t& sink) {
   double cpuStart = CpuMilliseconds();
   auto start = Clock::now();
-  for (int i = 0; i < times; ++i) sink += work();
+  for (int i = 0; i < times; ++i)
+    sink += work();
   Timing timing;
   timing.wall = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   timing.cpu = CpuMilliseconds() - cpuStart;
@@ -156,7 +161,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   int times = argc > 1 ? std::atoi(argv[1]) : 2000;
-  if (times < 100) times = 100;
+  if (times < 100)
+    times = 100;
 
   std::string database = "pelvar_bench_" + std::to_string(getpid());
   MYSQL* admin = ConnectDirect(server, "utf8mb4", nullptr);
@@ -182,11 +188,15 @@ int main(int argc, char** argv) {
   Timing plain;
   std::vector<double> ratios;
   try {
-    Measure(times / 10, [&] { return ReadThroughRelay(relay); }, sink);
-    Measure(times / 10, [&] { return ReadDirect(direct); }, sink);
+    Measure(
+        times / 10, [&] { return ReadThroughRelay(relay); }, sink);
+    Measure(
+        times / 10, [&] { return ReadDirect(direct); }, sink);
     for (int round = 0; round < kRounds; ++round) {
-      Timing ours = Measure(times / kRounds, [&] { return ReadThroughRelay(relay); }, sink);
-      Timing theirs = Measure(times / kRounds, [&] { return ReadDirect(direct); }, sink);
+      Timing ours = Measure(
+          times / kRounds, [&] { return ReadThroughRelay(relay); }, sink);
+      Timing theirs = Measure(
+          times / kRounds, [&] { return ReadDirect(direct); }, sink);
       ratios.push_back(ours.wall / theirs.wall);
       library += ours;
       plain += theirs;
@@ -200,10 +210,12 @@ int main(int argc, char** argv) {
   int done = times / kRounds * kRounds;
   std::printf("relay_bench: %d selections of 30 rows x 20 columns, every field read as text\n",
               done);
-  std::printf("  relay connection (MySQL provider): %9.1f ms wall %7.1f us/selection, %9.1f ms CPU\n",
-              library.wall, library.wall * 1000 / done, library.cpu);
-  std::printf("  libmariadb directly:               %9.1f ms wall %7.1f us/selection, %9.1f ms CPU\n",
-              plain.wall, plain.wall * 1000 / done, plain.cpu);
+  std::printf(
+      "  relay connection (MySQL provider): %9.1f ms wall %7.1f us/selection, %9.1f ms CPU\n",
+      library.wall, library.wall * 1000 / done, library.cpu);
+  std::printf(
+      "  libmariadb directly:               %9.1f ms wall %7.1f us/selection, %9.1f ms CPU\n",
+      plain.wall, plain.wall * 1000 / done, plain.cpu);
   std::printf("  ratio: wall %.3f, median of rounds %.3f, CPU %.3f (goal <= 1.2)\n",
               library.wall / plain.wall, ratios[ratios.size() / 2], library.cpu / plain.cpu);
 

@@ -60,9 +60,11 @@ std::string ServerTimeNow() {
 // first is the agency number). Every key is unique across the four tables.
 std::string KeyOf(const std::string& statement) {
   std::size_t at = statement.find("values ('");
-  if (at == std::string::npos) return {};
+  if (at == std::string::npos)
+    return {};
   at = statement.find("','", at);
-  if (at == std::string::npos) return {};
+  if (at == std::string::npos)
+    return {};
   at += 3;
   return statement.substr(at, statement.find('\'', at) - at);
 }
@@ -73,8 +75,7 @@ std::string KeyOf(const std::string& statement) {
 class RandomPeer {
  public:
   // One connection at a time: the client never opens a second one.
-  RandomPeer()
-      : listener_([this](int fd) { Serve(fd); }, LoopbackListener::Mode::kOneAtATime) {}
+  RandomPeer() : listener_([this](int fd) { Serve(fd); }, LoopbackListener::Mode::kOneAtATime) {}
   int Port() const { return listener_.Port(); }
 
   std::map<std::string, int> Accepted() {
@@ -90,8 +91,10 @@ class RandomPeer {
     ReadRequests(
         fd,
         [fd](const std::string& line) {
-          if (line.rfind("ZQJCJGSEND ", 0) == 0) Reply(fd, "ZQJCJGBUSK");
-          if (line.rfind("ZQJCJGGUID ", 0) == 0) Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
+          if (line.rfind("ZQJCJGSEND ", 0) == 0)
+            Reply(fd, "ZQJCJGBUSK");
+          if (line.rfind("ZQJCJGGUID ", 0) == 0)
+            Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           return true;
         },
         [this, fd](const std::string& statement) { return Answer(fd, statement); });
@@ -135,7 +138,8 @@ class CountingDisplay : public pelvar::upload::Display {
   int otherErrors = 0;
   void AppendLogLine(const std::string& text) override {
     ++lines;
-    if (text.rfind("Communication Exception: ", 0) == 0) ++communicationErrors;
+    if (text.rfind("Communication Exception: ", 0) == 0)
+      ++communicationErrors;
     if (text.rfind("VCL Exception: ", 0) == 0) {
       ++otherErrors;
       std::fprintf(stderr, "%s\n", text.c_str());
@@ -166,7 +170,8 @@ int OpenDescriptors() {
   int count = 0;
   if (DIR* dir = ::opendir("/proc/self/fd")) {
     while (dirent* entry = ::readdir(dir)) {
-      if (entry->d_name[0] != '.') ++count;
+      if (entry->d_name[0] != '.')
+        ++count;
     }
     ::closedir(dir);
   }
@@ -177,10 +182,12 @@ int OpenDescriptors() {
 
 int main(int argc, char** argv) {
   const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
-  if (cycles <= 0) return 1;
+  if (cycles <= 0)
+    return 1;
   if (!pelvar::test::TestDatabase::Configured()) {
-    std::printf("soak_bench: no database. Set PELVAR_TEST_MYSQL_HOST, _PORT, _USER and _PASSWORD\n"
-                "to a throwaway MariaDB server (scripts/lib/mariadb.sh starts one); nothing run.\n");
+    std::printf(
+        "soak_bench: no database. Set PELVAR_TEST_MYSQL_HOST, _PORT, _USER and _PASSWORD\n"
+        "to a throwaway MariaDB server (scripts/lib/mariadb.sh starts one); nothing run.\n");
     return 0;
   }
   pelvar::test::TempPrefix prefix;
@@ -214,8 +221,8 @@ int main(int argc, char** argv) {
         switch (table) {
           case 0:
             key = "P" + n;
-            row = "('J01','" + key + "','G1','Z1','S1','新城小区3号楼','建设','施工','监理','BG" + n +
-                  "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15',0,0)";
+            row = "('J01','" + key + "','G1','Z1','S1','新城小区3号楼','建设','施工','监理','BG" +
+                  n + "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15',0,0)";
             break;
           case 1:
             key = "L" + n;
@@ -232,7 +239,8 @@ int main(int argc, char** argv) {
         inserted.insert(key);
         values += (values.empty() ? "" : ",") + row;
       }
-      if (values.empty()) continue;
+      if (values.empty())
+        continue;
       static const char* const kTables[] = {"JCJG_RPTINFO", "JCJG_GC_RPT", "JCJG_ALTER",
                                             "JCJG_AUTO"};
       database.Run(std::string("insert into ") + kTables[table] + " values " + values);
@@ -241,7 +249,8 @@ int main(int argc, char** argv) {
     uploadCycle.RunUploadCycle();
     // Descriptors once everything is set up and one cycle has run (the relay
     // connection stays open between cycles).
-    if (cycle == 0) descriptorsAtStart = OpenDescriptors();
+    if (cycle == 0)
+      descriptorsAtStart = OpenDescriptors();
     if ((cycle + 1) % 100 == 0) {
       std::printf("  %d cycles, %d rows uploaded\n", cycle + 1, display.sent);
       std::fflush(stdout);
@@ -253,11 +262,11 @@ int main(int argc, char** argv) {
 
   // Where every row went.
   std::map<std::string, std::string> states;
-  for (const char* select : {"select YPDBH, SENDFLAG from JCJG_RPTINFO",
-                             "select YPDBH, SENDFLAG from JCJG_GC_RPT",
-                             "select YPDBH, SENDFLAG from JCJG_ALTER",
-                             "select RWDBH, SENDFLAG from JCJG_AUTO"}) {
-    for (const auto& row : database.Rows(select)) states[*row[0]] = *row[1];
+  for (const char* select :
+       {"select YPDBH, SENDFLAG from JCJG_RPTINFO", "select YPDBH, SENDFLAG from JCJG_GC_RPT",
+        "select YPDBH, SENDFLAG from JCJG_ALTER", "select RWDBH, SENDFLAG from JCJG_AUTO"}) {
+    for (const auto& row : database.Rows(select))
+      states[*row[0]] = *row[1];
   }
   const auto accepted = peer.Accepted();
   long lost = 0, twice = 0, keptAfterAcceptance = 0, badState = 0, pending = 0, rejected = 0;
@@ -265,12 +274,15 @@ int main(int argc, char** argv) {
     auto state = states.find(key);
     auto acceptance = accepted.find(key);
     const int acceptances = acceptance == accepted.end() ? 0 : acceptance->second;
-    if (acceptances > 1) ++twice;
+    if (acceptances > 1)
+      ++twice;
     if (state == states.end()) {
-      if (acceptances == 0) ++lost;
+      if (acceptances == 0)
+        ++lost;
       continue;
     }
-    if (acceptances > 0) ++keptAfterAcceptance;
+    if (acceptances > 0)
+      ++keptAfterAcceptance;
     const std::string& s = state->second;
     if (s == "0" || s == "1") {
       ++pending;
@@ -281,21 +293,25 @@ int main(int argc, char** argv) {
     }
   }
   long acceptedRows = 0;
-  for (const auto& [key, count] : accepted) acceptedRows += count > 0;
+  for (const auto& [key, count] : accepted)
+    acceptedRows += count > 0;
 
   std::printf("soak_bench: %d cycles in %.1f s against a peer that accepts, rejects and drops\n",
               cycles, seconds);
   std::printf("  rows written to the relay  %zu\n", inserted.size());
   std::printf("  rows uploaded (sent counter) %d, accepted by the peer %ld\n", display.sent,
               acceptedRows);
-  std::printf("  still in the relay: %ld pending (0/1), %ld rejected (10/100), %ld in another state\n",
-              pending, rejected, badState);
-  std::printf("  peer: %d rejections, %d dropped connections; cycles ending in "
-              "Communication Exception %d, VCL Exception %d\n",
-              peer.rejections, peer.drops, display.communicationErrors, display.otherErrors);
-  std::printf("  rows lost %ld (must be 0), accepted twice %ld (must be 0), "
-              "accepted yet kept %ld (must be 0)\n",
-              lost, twice, keptAfterAcceptance);
+  std::printf(
+      "  still in the relay: %ld pending (0/1), %ld rejected (10/100), %ld in another state\n",
+      pending, rejected, badState);
+  std::printf(
+      "  peer: %d rejections, %d dropped connections; cycles ending in "
+      "Communication Exception %d, VCL Exception %d\n",
+      peer.rejections, peer.drops, display.communicationErrors, display.otherErrors);
+  std::printf(
+      "  rows lost %ld (must be 0), accepted twice %ld (must be 0), "
+      "accepted yet kept %ld (must be 0)\n",
+      lost, twice, keptAfterAcceptance);
   std::printf("  peak memory VmHWM %s, open descriptors after the first cycle %d, at the end %d\n",
               StatusField("VmHWM:").c_str(), descriptorsAtStart, descriptorsAtEnd);
   return lost == 0 && twice == 0 && keptAfterAcceptance == 0 && badState == 0 ? 0 : 3;

@@ -13,6 +13,8 @@ std::string AccessPassword(const text::DateTime& date) {
   return digits;
 }
 
-bool AccessGranted(const std::string& answer) { return answer == AccessPassword(platform::Now()); }
+bool AccessGranted(const std::string& answer) {
+  return answer == AccessPassword(platform::Now());
+}
 
 }  // namespace pelvar::app

@@ -5,8 +5,8 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QScrollBar>
 #include <QResizeEvent>
+#include <QScrollBar>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -44,7 +44,8 @@ void DeliverPendingResizes(QWidget* widget) {
   }
   for (QObject* child : widget->children()) {
     auto* childWidget = qobject_cast<QWidget*>(child);
-    if (childWidget != nullptr && !childWidget->isWindow()) DeliverPendingResizes(childWidget);
+    if (childWidget != nullptr && !childWidget->isWindow())
+      DeliverPendingResizes(childWidget);
   }
 }
 
@@ -58,7 +59,9 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 
 TfrmPelvarMain::TfrmPelvarMain(platform::MessageBoxes& boxes, InputBoxes& inputBoxes,
                                QWidget* parent)
-    : QWidget(parent), ui_(std::make_unique<Ui::TfrmPelvarMain>()), boxes_(boxes),
+    : QWidget(parent),
+      ui_(std::make_unique<Ui::TfrmPelvarMain>()),
+      boxes_(boxes),
       inputBoxes_(inputBoxes) {
   ui_->setupUi(this);
   move(512, 15);
@@ -96,7 +99,9 @@ TfrmPelvarMain::TfrmPelvarMain(platform::MessageBoxes& boxes, InputBoxes& inputB
   DeliverPendingResizes(this);
 }
 
-TfrmPelvarMain::~TfrmPelvarMain() { ManageTrayIcon(false); }
+TfrmPelvarMain::~TfrmPelvarMain() {
+  ManageTrayIcon(false);
+}
 
 void TfrmPelvarMain::ApplyLook() {
   QFont base = config::PelvarFont();
@@ -147,7 +152,8 @@ void TfrmPelvarMain::PlaceCaptionLabels() {
   // A caption label sits 3 pixels left of its field, centred on its height.
   auto place = [](QLabel* label, QLineEdit* field) {
     label->adjustSize();
-    label->move(field->x() - 3 - label->width(), field->y() + (field->height() - label->height()) / 2);
+    label->move(field->x() - 3 - label->width(),
+                field->y() + (field->height() - label->height()) / 2);
   };
   place(ui_->leSendCountLabel, ui_->leSendCount);
   place(ui_->leWtRemainTimeLabel, ui_->leWtRemainTime);
@@ -163,7 +169,8 @@ void TfrmPelvarMain::BuildTray() {
   popMenuStop_->setEnabled(false);
   popupMenu_->addSeparator()->setObjectName("N3");
   popupMenu_->addAction("设置", this, &TfrmPelvarMain::btnSetClick)->setObjectName("popMenuSet");
-  popupMenu_->addAction("打开", this, &TfrmPelvarMain::popMenuShowClick)->setObjectName("popMenuShow");
+  popupMenu_->addAction("打开", this, &TfrmPelvarMain::popMenuShowClick)
+      ->setObjectName("popMenuShow");
   popupMenu_->addAction("退出", this, &TfrmPelvarMain::btnExitClick)->setObjectName("popMenuExit");
 
   trayIcon_ = new QSystemTrayIcon(ProgramIcon(), this);
@@ -178,7 +185,8 @@ void TfrmPelvarMain::BuildTray() {
             } else if (reason == QSystemTrayIcon::Context) {
               // The popup grabs the mouse itself, so a click elsewhere closes
               // it; a visible window is brought forward as well.
-              if (isVisible()) activateWindow();
+              if (isVisible())
+                activateWindow();
               popupMenu_->popup(QCursor::pos());
             }
           });
@@ -202,7 +210,8 @@ void TfrmPelvarMain::FormCreate(const std::function<bool()>& readAutoSendFlag) {
     setWindowTitle(config::kApplicationTitle);
     ManageTrayIcon(true);
     SetRunning(false);
-    if (readAutoSendFlag && readAutoSendFlag() && onRun) onRun();
+    if (readAutoSendFlag && readAutoSendFlag() && onRun)
+      onRun();
   });
 }
 
@@ -212,7 +221,9 @@ void TfrmPelvarMain::ManageTrayIcon(bool add) {
   trayIcon_->setVisible(add);
 }
 
-bool TfrmPelvarMain::IsRunning() const { return ui_->btnStop->isEnabled(); }
+bool TfrmPelvarMain::IsRunning() const {
+  return ui_->btnStop->isEnabled();
+}
 
 void TfrmPelvarMain::SetRunning(bool running) {
   ui_->btnStop->setEnabled(running);
@@ -229,29 +240,35 @@ void TfrmPelvarMain::btnSetClick() {
       return;
     }
     std::string answer = inputBoxes_.InputBox(kPasswordCaption, "请输入密码进入设置模块");
-    if (AccessGranted(answer) && onShowSettings) onShowSettings();
+    if (AccessGranted(answer) && onShowSettings)
+      onShowSettings();
   });
 }
 
 void TfrmPelvarMain::btnRunClick() {
   Guarded([&] {
-    if (onRun) onRun();
+    if (onRun)
+      onRun();
   });
 }
 
 void TfrmPelvarMain::btnStopClick() {
   Guarded([&] {
-    if (onStop) onStop();
+    if (onStop)
+      onStop();
   });
 }
 
 void TfrmPelvarMain::btnExitClick() {
   Guarded([&] {
-    if (!onExitAllowed || onExitAllowed()) close();
+    if (!onExitAllowed || onExitAllowed())
+      close();
   });
 }
 
-void TfrmPelvarMain::popMenuShowClick() { show(); }
+void TfrmPelvarMain::popMenuShowClick() {
+  show();
+}
 
 bool TfrmPelvarMain::FormCloseQuery() {
   std::string answer = inputBoxes_.InputBox(kPasswordCaption, "请输入密码关闭软件");
@@ -288,7 +305,8 @@ void TfrmPelvarMain::CommitDataRequest([[maybe_unused]] QSessionManager& manager
 #ifndef QT_NO_SESSIONMANAGER
   // The end of the logon session is a close request like any other: a wrong
   // or cancelled password refuses it.
-  if (!manager.allowsInteraction()) return;
+  if (!manager.allowsInteraction())
+    return;
   bool allowed = false;
   Guarded([&] { allowed = FormCloseQuery(); });
   if (allowed) {
@@ -311,11 +329,13 @@ void TfrmPelvarMain::AppendLogLine(const std::string& text) {
   // A text holding line breaks becomes several lines; the document's first
   // block is the first line once anything was appended, even an empty line.
   for (const QString& part : line.split(QLatin1Char('\n'))) {
-    if (logHasLines_) cursor.insertBlock();
+    if (logHasLines_)
+      cursor.insertBlock();
     cursor.insertText(part);
     logHasLines_ = true;
   }
-  if (atBottom) scrollBar->setValue(scrollBar->maximum());
+  if (atBottom)
+    scrollBar->setValue(scrollBar->maximum());
 }
 
 void TfrmPelvarMain::ClearLog() {
@@ -330,7 +350,8 @@ qreal TfrmPelvarMain::LogTextWidth() const {
 }
 
 int TfrmPelvarMain::LogLineCount() {
-  if (!logHasLines_) return 0;
+  if (!logHasLines_)
+    return 0;
   // Every line is laid out as the view lays it out, so a wrapped line counts
   // once per displayed row whether or not the window is showing.
   const QTextDocument* document = ui_->memoLog->document();
@@ -354,8 +375,10 @@ int TfrmPelvarMain::LogLineCount() {
 void TfrmPelvarMain::SetLight(upload::Light light, upload::LightColour colour) {
   QLabel* target = light == upload::Light::kRelayDatabase ? ui_->igDbStatus : ui_->igConnectStatus;
   QLabel* holder = ui_->igGray;
-  if (colour == upload::LightColour::kGreen) holder = ui_->igGreen;
-  if (colour == upload::LightColour::kRed) holder = ui_->igRed;
+  if (colour == upload::LightColour::kGreen)
+    holder = ui_->igGreen;
+  if (colour == upload::LightColour::kRed)
+    holder = ui_->igRed;
   target->setPixmap(holder->pixmap());
 }
 

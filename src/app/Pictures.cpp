@@ -51,9 +51,15 @@ QPixmap LampPixmap(const QColor& colour) {
   return pixmap;
 }
 
-QPixmap GrayLamp() { return LampPixmap(QColor(0x80, 0x80, 0x80)); }
-QPixmap GreenLamp() { return LampPixmap(QColor(0x00, 0xB0, 0x00)); }
-QPixmap RedLamp() { return LampPixmap(QColor(0xE0, 0x00, 0x00)); }
+QPixmap GrayLamp() {
+  return LampPixmap(QColor(0x80, 0x80, 0x80));
+}
+QPixmap GreenLamp() {
+  return LampPixmap(QColor(0x00, 0xB0, 0x00));
+}
+QPixmap RedLamp() {
+  return LampPixmap(QColor(0xE0, 0x00, 0x00));
+}
 
 QIcon ProgramIcon() {
   return DrawnIcon([](QPainter& painter) {

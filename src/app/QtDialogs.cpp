@@ -13,8 +13,10 @@ namespace pelvar::app {
 void QtMessageBoxes::Show(const std::string& text, const std::string& caption,
                           platform::MessageIcon icon) {
   QMessageBox::Icon boxIcon = QMessageBox::NoIcon;
-  if (icon == platform::MessageIcon::kInformation) boxIcon = QMessageBox::Information;
-  if (icon == platform::MessageIcon::kError) boxIcon = QMessageBox::Critical;
+  if (icon == platform::MessageIcon::kInformation)
+    boxIcon = QMessageBox::Information;
+  if (icon == platform::MessageIcon::kError)
+    boxIcon = QMessageBox::Critical;
   QMessageBox box(boxIcon, QString::fromStdString(caption), QString::fromStdString(text),
                   QMessageBox::Ok);
   box.exec();
@@ -45,7 +47,8 @@ std::string QtInputBoxes::InputBox(const std::string& caption, const std::string
   layout->addWidget(buttons);
 
   // Without a parent the box is centred on the screen.
-  if (box.exec() != QDialog::Accepted) return std::string();
+  if (box.exec() != QDialog::Accepted)
+    return std::string();
   return field->text().toStdString();
 }
 

@@ -9,13 +9,15 @@ QtScanTimer::QtScanTimer(QObject* parent) : QObject(parent) {
 }
 
 void QtScanTimer::SetInterval(int milliseconds) {
-  if (milliseconds == interval_) return;
+  if (milliseconds == interval_)
+    return;
   interval_ = milliseconds;
   Apply();
 }
 
 void QtScanTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_) return;
+  if (enabled == enabled_)
+    return;
   enabled_ = enabled;
   Apply();
 }
@@ -29,11 +31,13 @@ void QtScanTimer::Apply() {
 }
 
 void QtScanTimer::Fire() {
-  if (!onTimer) return;
+  if (!onTimer)
+    return;
   try {
     onTimer();
   } catch (const std::exception& error) {
-    if (onError) onError(error);
+    if (onError)
+      onError(error);
   }
 }
 

@@ -10,7 +10,8 @@ void BindRunControl(TfrmPelvarMain& window, upload::RunControl& control) {
   window.onStop = [&control] { control.Stop(); };
   window.onExitAllowed = [&control] { return control.ExitAllowed(); };
   control.onRunStateChanged = [&window](bool running) { window.SetRunning(running); };
-  if (!window.Timer1().onTimer) window.Timer1().onTimer = [&control] { control.Tick(); };
+  if (!window.Timer1().onTimer)
+    window.Timer1().onTimer = [&control] { control.Tick(); };
   window.SetRunning(control.IsRunning());
 }
 

@@ -20,7 +20,8 @@ int main(int argc, char* argv[]) {
 
   // A second instance ends at once and silently.
   auto instanceLock = platform::SingleInstanceLock::Acquire("VodEdav");
-  if (!instanceLock) return 0;
+  if (!instanceLock)
+    return 0;
 
   QApplication application(argc, argv);
   application.setApplicationName(QStringLiteral("pelvar"));

@@ -12,12 +12,18 @@ namespace {
 
 std::string TypeName(platform::RegType type) {
   switch (type) {
-    case platform::RegType::kNone: return "REG_NONE";
-    case platform::RegType::kSz: return "REG_SZ";
-    case platform::RegType::kExpandSz: return "REG_EXPAND_SZ";
-    case platform::RegType::kBinary: return "REG_BINARY";
-    case platform::RegType::kDword: return "REG_DWORD";
-    case platform::RegType::kMultiSz: return "REG_MULTI_SZ";
+    case platform::RegType::kNone:
+      return "REG_NONE";
+    case platform::RegType::kSz:
+      return "REG_SZ";
+    case platform::RegType::kExpandSz:
+      return "REG_EXPAND_SZ";
+    case platform::RegType::kBinary:
+      return "REG_BINARY";
+    case platform::RegType::kDword:
+      return "REG_DWORD";
+    case platform::RegType::kMultiSz:
+      return "REG_MULTI_SZ";
   }
   return "REG_TYPE_" + std::to_string(static_cast<std::uint32_t>(type));
 }
@@ -27,7 +33,8 @@ std::string HexBytes(const std::string& data) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   for (unsigned char byte : data) {
-    if (!out.empty()) out += ',';
+    if (!out.empty())
+      out += ',';
     out += kDigits[byte >> 4];
     out += kDigits[byte & 0xF];
   }
@@ -40,7 +47,8 @@ std::string ValueText(const platform::RegValue& value) {
     case platform::RegType::kExpandSz:
       return value.AsText();
     case platform::RegType::kDword:
-      if (value.data.size() <= 4) return std::to_string(value.AsNumber());
+      if (value.data.size() <= 4)
+        return std::to_string(value.AsNumber());
       break;
     default:
       break;
@@ -55,8 +63,7 @@ int Show() {
                                                 platform::RegAccess::kRead, false);
   if (key == nullptr) {
     CliMessageBoxes boxes;
-    boxes.Show(config::kMissingSettingsText, config::kMessageCaption,
-               platform::MessageIcon::kNone);
+    boxes.Show(config::kMissingSettingsText, config::kMessageCaption, platform::MessageIcon::kNone);
     return 1;
   }
   for (const auto& [name, value] : key->Values()) {
@@ -70,7 +77,8 @@ int Show() {
 }  // namespace
 
 int SettingsCommand(const std::vector<std::string>& arguments) {
-  if (arguments.size() == 1 && arguments[0] == "show") return Show();
+  if (arguments.size() == 1 && arguments[0] == "show")
+    return Show();
   std::fputs("usage: pelvar-cli settings show\n", stderr);
   return 2;
 }

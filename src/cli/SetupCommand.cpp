@@ -25,7 +25,8 @@ constexpr const char* kUsage =
     "contents. Giving --db-type without --db-port proposes the type's port.\n";
 
 int Usage(const std::string& problem) {
-  if (!problem.empty()) std::fprintf(stderr, "pelvar-cli setup: %s\n", problem.c_str());
+  if (!problem.empty())
+    std::fprintf(stderr, "pelvar-cli setup: %s\n", problem.c_str());
   std::fputs(kUsage, stderr);
   return 2;
 }
@@ -77,13 +78,16 @@ int SetupCommand(const std::vector<std::string>& arguments) {
       hasValue = true;
     }
     if (kTickOptions.count(name) != 0) {
-      if (hasValue) return Usage(name + " takes no value");
+      if (hasValue)
+        return Usage(name + " takes no value");
       ticks[name] = true;
       continue;
     }
-    if (kTextOptions.count(name) == 0) return Usage("unknown option '" + argument + "'");
+    if (kTextOptions.count(name) == 0)
+      return Usage("unknown option '" + argument + "'");
     if (!hasValue) {
-      if (i + 1 >= arguments.size()) return Usage(name + " needs a value");
+      if (i + 1 >= arguments.size())
+        return Usage(name + " needs a value");
       value = arguments[++i];
     }
     texts[name] = value;
@@ -116,7 +120,8 @@ int SetupCommand(const std::vector<std::string>& arguments) {
     std::fprintf(stderr, "%s\n", config::GeneralErrorText(error.what()).c_str());
   }
 
-  for (const auto& [name, value] : texts) form.*kTextOptions.at(name) = value;
+  for (const auto& [name, value] : texts)
+    form.*kTextOptions.at(name) = value;
   for (const auto& [name, given] : ticks) {
     const auto& [member, tick] = kTickOptions.at(name);
     form.*member = tick;

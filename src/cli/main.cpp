@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const auto& command : pelvar::cli::AllCommands()) {
-    if (name != command.name) continue;
+    if (name != command.name)
+      continue;
     try {
       return command.run(std::vector<std::string>(argv + 2, argv + argc));
     } catch (const std::exception& error) {

@@ -5,7 +5,8 @@ namespace pelvar::config {
 std::string GeneralErrorText(const std::string& message) {
   // The last byte of a multi-byte UTF-8 character is 0x80 or above, so the
   // last byte alone decides.
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+    return message + ".";
   return message;
 }
 

@@ -11,8 +11,12 @@
 namespace pelvar::config {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
 
 // Keys that move between controls or close the dialog; they are not typed
 // characters, so the digits-only filter lets them through.
@@ -25,7 +29,9 @@ bool IsDialogKey(int key) {
 
 TfrmPelvarSet::TfrmPelvarSet(SettingsStore& store, relay::RelayConnection& relay,
                              platform::MessageBoxes& boxes, QWidget* parent)
-    : QDialog(parent), ui_(std::make_unique<Ui::TfrmPelvarSet>()), boxes_(boxes),
+    : QDialog(parent),
+      ui_(std::make_unique<Ui::TfrmPelvarSet>()),
+      boxes_(boxes),
       save_(store, relay, boxes) {
   ui_->setupUi(this);
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -35,7 +41,8 @@ TfrmPelvarSet::TfrmPelvarSet(SettingsStore& store, relay::RelayConnection& relay
   QFont font = PelvarFont();
   font.setPointSize(9);
   setFont(font);
-  for (QWidget* group : {static_cast<QWidget*>(ui_->GroupBox1), static_cast<QWidget*>(ui_->GroupBox2)}) {
+  for (QWidget* group :
+       {static_cast<QWidget*>(ui_->GroupBox1), static_cast<QWidget*>(ui_->GroupBox2)}) {
     group->setStyleSheet(QStringLiteral("QGroupBox::title { color: blue; }"));
   }
   QPalette red = ui_->edtDwbh->palette();
@@ -64,7 +71,8 @@ SettingsForm TfrmPelvarSet::Form() const {
   form.scanTime = S(ui_->edtTime->text());
   form.autoStart = ui_->chkAutoStar->isChecked();
   form.autoSend = ui_->chkAutoSend->isChecked();
-  form.dbType = ui_->cmbDBType->currentIndex() < 0 ? std::string() : S(ui_->cmbDBType->currentText());
+  form.dbType =
+      ui_->cmbDBType->currentIndex() < 0 ? std::string() : S(ui_->cmbDBType->currentText());
   form.dbHost = S(ui_->edtDBHost->text());
   form.dbName = S(ui_->edtDBName->text());
   form.dbUser = S(ui_->edtDBUser->text());
@@ -89,11 +97,14 @@ void TfrmPelvarSet::SetForm(const SettingsForm& form) {
   ui_->edtDBPort->setText(Q(form.dbPort));
 }
 
-void TfrmPelvarSet::ShowError(const std::exception& error) { ShowGeneralError(boxes_, error.what()); }
+void TfrmPelvarSet::ShowError(const std::exception& error) {
+  ShowGeneralError(boxes_, error.what());
+}
 
 void TfrmPelvarSet::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) FormShow();
+  if (!event->spontaneous())
+    FormShow();
 }
 
 void TfrmPelvarSet::FormShow() {
@@ -112,7 +123,8 @@ void TfrmPelvarSet::FormShow() {
 
 void TfrmPelvarSet::btnSetClick() {
   try {
-    if (save_.Save(Form(), platform::ExecutablePath()) != SaveResult::kRefused) accept();
+    if (save_.Save(Form(), platform::ExecutablePath()) != SaveResult::kRefused)
+      accept();
   } catch (const std::exception& error) {
     ShowError(error);
   }
@@ -129,7 +141,8 @@ bool TfrmPelvarSet::eventFilter(QObject* watched, QEvent* event) {
     if (!typed.isEmpty() && !IsDialogKey(key->key())) {
       for (QChar c : typed) {
         bool passes = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('\b');
-        if (!passes) return true;  // discarded
+        if (!passes)
+          return true;  // discarded
       }
     }
   }

@@ -27,8 +27,8 @@ class TfrmPelvarSet : public QDialog {
   Q_OBJECT
 
  public:
-  TfrmPelvarSet(SettingsStore& store, relay::RelayConnection& relay,
-                platform::MessageBoxes& boxes, QWidget* parent = nullptr);
+  TfrmPelvarSet(SettingsStore& store, relay::RelayConnection& relay, platform::MessageBoxes& boxes,
+                QWidget* parent = nullptr);
   ~TfrmPelvarSet() override;
 
   // What the fields hold now, and putting a form into them.

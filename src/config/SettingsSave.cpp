@@ -26,7 +26,8 @@ class OpenKey {
 
 std::string DatabaseTypeEntry(const std::string& dbType) {
   for (const char* entry : {kMySqlEntry, kSqlServerEntry}) {
-    if (text::EqualsNoCase(dbType, entry)) return entry;
+    if (text::EqualsNoCase(dbType, entry))
+      return entry;
   }
   return std::string();
 }
@@ -121,8 +122,8 @@ bool SettingsSave::CheckRelay(const SettingsForm& form) {
 
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
-    auto dialect = form.dbType == kSqlServerEntry ? text::SqlDialect::kSqlServer
-                                                  : text::SqlDialect::kMySql;
+    auto dialect =
+        form.dbType == kSqlServerEntry ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
     std::string dwbh = text::EscapeSqlLiteral(form.dwbh, dialect);
     if (hasRows) {
       query.SetText("update jcjg_cuser set dwbh='" + dwbh + "'");

@@ -49,9 +49,9 @@ std::string DatabaseTypeEntry(const std::string& dbType);
 std::string ProposedDatabasePort(const std::string& entry);
 
 enum class SaveResult {
-  kRefused,         // a validation message was shown; nothing was written
-  kSaved,           // written, checked and the autostart entry handled
-  kSavedCheckFailed // as kSaved, but the relay database check failed
+  kRefused,          // a validation message was shown; nothing was written
+  kSaved,            // written, checked and the autostart entry handled
+  kSavedCheckFailed  // as kSaved, but the relay database check failed
 };
 
 // Opening and saving of the settings without any widget: the settings dialog

@@ -53,7 +53,8 @@ bool SettingsStore::OpenSettingsKey(bool create, const std::string& path) {
   }
   CloseSettingsKey();
   key_ = registry_.Open(fullPath, platform::RegAccess::kFull, create);
-  if (key_ != nullptr) openPath_ = fullPath;
+  if (key_ != nullptr)
+    openPath_ = fullPath;
   return key_ != nullptr;
 }
 
@@ -63,31 +64,40 @@ void SettingsStore::CloseSettingsKey() {
 }
 
 std::string SettingsStore::ReadText(const std::string& name) {
-  if (key_ == nullptr) return {};
+  if (key_ == nullptr)
+    return {};
   auto value = key_->Query(name);
-  if (!value) return {};
-  if (!IsText(value->type)) Fail(kInvalidType, name);
+  if (!value)
+    return {};
+  if (!IsText(value->type))
+    Fail(kInvalidType, name);
   return value->AsText();
 }
 
 std::int32_t SettingsStore::ReadNumber(const std::string& name) {
-  if (key_ == nullptr) Fail(kFailedGet, name);
+  if (key_ == nullptr)
+    Fail(kFailedGet, name);
   auto value = key_->Query(name);
   // Data that does not fit the four-byte buffer fails before its type is
   // looked at.
-  if (!value || value->data.size() > 4) Fail(kFailedGet, name);
-  if (value->type != platform::RegType::kDword) Fail(kInvalidType, name);
+  if (!value || value->data.size() > 4)
+    Fail(kFailedGet, name);
+  if (value->type != platform::RegType::kDword)
+    Fail(kInvalidType, name);
   return value->AsNumber();
 }
 
-bool SettingsStore::ReadFlag(const std::string& name) { return ReadNumber(name) != 0; }
+bool SettingsStore::ReadFlag(const std::string& name) {
+  return ReadNumber(name) != 0;
+}
 
 bool SettingsStore::ValueExists(const std::string& name) {
   return key_ != nullptr && key_->Query(name).has_value();
 }
 
 void SettingsStore::WriteText(const std::string& name, const std::string& value) {
-  if (key_ == nullptr || !key_->Set(name, platform::RegValue::Text(value))) Fail(kFailedSet, name);
+  if (key_ == nullptr || !key_->Set(name, platform::RegValue::Text(value)))
+    Fail(kFailedSet, name);
 }
 
 void SettingsStore::WriteNumber(const std::string& name, std::int32_t value) {
@@ -100,13 +110,18 @@ void SettingsStore::WriteFlag(const std::string& name, bool value) {
   WriteNumber(name, value ? 1 : 0);
 }
 
-bool SettingsStore::AutostartPresent() { return platform::AutostartEntryPresent(); }
-
-void SettingsStore::SetAutostart(const std::string& executablePath) {
-  if (!platform::WriteAutostartEntry(executablePath)) Fail(kFailedSet, kAutostartValueName);
+bool SettingsStore::AutostartPresent() {
+  return platform::AutostartEntryPresent();
 }
 
-void SettingsStore::RemoveAutostart() { (void)platform::RemoveAutostartEntry(); }
+void SettingsStore::SetAutostart(const std::string& executablePath) {
+  if (!platform::WriteAutostartEntry(executablePath))
+    Fail(kFailedSet, kAutostartValueName);
+}
+
+void SettingsStore::RemoveAutostart() {
+  (void)platform::RemoveAutostartEntry();
+}
 
 std::optional<RunSettings> SettingsStore::LoadRunSettings(platform::MessageBoxes& boxes) {
   // A store of its own, so that a key the caller has open stays as it is.

@@ -12,7 +12,8 @@ namespace pelvar::config {
 
 // The settings key and the autostart value, as the program names them.
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\ZIRODU\\DAVIV";
-inline constexpr const char* kAutostartKeyPath = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr const char* kAutostartKeyPath =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const char* kAutostartValueName = "zqjcPelvarAuto";
 inline constexpr const char* kMessageCaption = "岚秋软件";
 // Shown by LoadRunSettings when the settings key is missing.

@@ -14,7 +14,8 @@ void Connection::SetParameters(const ConnectionParameters& parameters) {
 }
 
 void Connection::Connect() {
-  if (session_) return;
+  if (session_)
+    return;
   const std::string& type = parameters_.databaseType;
   if (type == "MySQL") {
     session_ = OpenMySqlSession(parameters_);
@@ -27,12 +28,17 @@ void Connection::Connect() {
   }
 }
 
-void Connection::Disconnect() { session_.reset(); }
+void Connection::Disconnect() {
+  session_.reset();
+}
 
-bool Connection::Connected() const { return session_ != nullptr; }
+bool Connection::Connected() const {
+  return session_ != nullptr;
+}
 
 Session& Connection::CurrentSession() {
-  if (!session_) throw Error("The database connection is not open.");
+  if (!session_)
+    throw Error("The database connection is not open.");
   return *session_;
 }
 

@@ -1,7 +1,7 @@
 // MySQL provider on MariaDB Connector/C.
 
-#include <mysql.h>
 #include <errmsg.h>
+#include <mysql.h>
 #include <mysqld_error.h>
 
 #include <memory>
@@ -91,7 +91,8 @@ class MySqlSession final : public Session {
     std::call_once(libraryReady, [] { mysql_library_init(0, nullptr, nullptr); });
 
     mysql_.reset(mysql_init(nullptr));
-    if (!mysql_) throw Error("Out of memory while opening a MySQL connection.");
+    if (!mysql_)
+      throw Error("Out of memory while opening a MySQL connection.");
     MYSQL* mysql = mysql_.get();
     // Connect time-out only: statements wait for the server without limit.
     unsigned int timeout = kConnectTimeoutSeconds;
@@ -125,17 +126,20 @@ class MySqlSession final : public Session {
     auto out = std::make_unique<ResultSet>();
     ResultHandle result(mysql_store_result(mysql_.get()));
     if (!result) {
-      if (mysql_field_count(mysql_.get()) != 0) Fail();
+      if (mysql_field_count(mysql_.get()) != 0)
+        Fail();
       return out;
     }
     unsigned int count = mysql_num_fields(result.get());
     MYSQL_FIELD* fields = mysql_fetch_fields(result.get());
     out->columns.reserve(count);
-    for (unsigned int i = 0; i < count; ++i) out->columns.push_back(Describe(fields[i]));
+    for (unsigned int i = 0; i < count; ++i)
+      out->columns.push_back(Describe(fields[i]));
     std::size_t bytes = 0;
     while (mysql_fetch_row(result.get())) {
       unsigned long* lengths = mysql_fetch_lengths(result.get());
-      for (unsigned int i = 0; i < count; ++i) bytes += lengths[i];
+      for (unsigned int i = 0; i < count; ++i)
+        bytes += lengths[i];
     }
     mysql_data_seek(result.get(), 0);
     out->Reserve(static_cast<std::size_t>(mysql_num_rows(result.get())), bytes);
@@ -156,7 +160,8 @@ class MySqlSession final : public Session {
   std::int64_t Execute(const std::string& statement) override {
     Run(statement);
     ResultHandle result(mysql_store_result(mysql_.get()));
-    if (!result && mysql_field_count(mysql_.get()) != 0) Fail();
+    if (!result && mysql_field_count(mysql_.get()) != 0)
+      Fail();
     return static_cast<std::int64_t>(mysql_affected_rows(mysql_.get()));
   }
 
@@ -172,7 +177,8 @@ class MySqlSession final : public Session {
   }
 
   [[noreturn]] void Fail() {
-    if (IsLostConnection(mysql_errno(mysql_.get()))) lost_ = true;
+    if (IsLostConnection(mysql_errno(mysql_.get())))
+      lost_ = true;
     throw Error(ErrorText());
   }
 

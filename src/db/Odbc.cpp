@@ -23,7 +23,8 @@ std::string QuoteOdbcValue(std::string_view value) {
   std::string out = "{";
   for (char c : value) {
     out.push_back(c);
-    if (c == '}') out.push_back('}');
+    if (c == '}')
+      out.push_back('}');
   }
   out.push_back('}');
   return out;
@@ -42,8 +43,8 @@ std::string BuildOdbcConnectionString(const ConnectionParameters& parameters) {
   bool freeTds = Contains(driver, "FreeTDS") || Contains(driver, "tdsodbc");
   bool microsoft = !freeTds && Contains(driver, "SQL Server");
   const std::string& server = parameters.server;
-  bool portInServer = server.find('\\') != std::string::npos ||
-                      server.find(',') != std::string::npos;
+  bool portInServer =
+      server.find('\\') != std::string::npos || server.find(',') != std::string::npos;
   bool addPort = parameters.port > 0 && !portInServer;
 
   std::string out = "DRIVER=" + QuoteOdbcValue(driver) + ";";
@@ -51,12 +52,14 @@ std::string BuildOdbcConnectionString(const ConnectionParameters& parameters) {
     out += "SERVER=" + QuoteOdbcValue(server + "," + std::to_string(parameters.port)) + ";";
   } else {
     out += "SERVER=" + QuoteOdbcValue(server) + ";";
-    if (addPort) out += "PORT=" + std::to_string(parameters.port) + ";";
+    if (addPort)
+      out += "PORT=" + std::to_string(parameters.port) + ";";
   }
   out += "DATABASE=" + QuoteOdbcValue(parameters.database) + ";";
   out += "UID=" + QuoteOdbcValue(parameters.userName) + ";";
   out += "PWD=" + QuoteOdbcValue(parameters.password) + ";";
-  if (freeTds) out += "TDS_Version=7.4;";
+  if (freeTds)
+    out += "TDS_Version=7.4;";
   return out;
 }
 

@@ -46,7 +46,8 @@ class Handle {
   Handle() = default;
   Handle(SQLSMALLINT type, SQLHANDLE handle) : type_(type), handle_(handle) {}
   ~Handle() {
-    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+    if (handle_ != SQL_NULL_HANDLE)
+      SQLFreeHandle(type_, handle_);
   }
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
@@ -84,7 +85,8 @@ Diagnostic FirstDiagnostic(SQLSMALLINT type, SQLHANDLE handle) {
     rc = SQLGetDiagRecW(type, handle, 1, state, &native, message.data(),
                         static_cast<SQLSMALLINT>(message.size()), &length);
   }
-  if (!SQL_SUCCEEDED(rc)) return {"", "The ODBC driver reported a failure without a message."};
+  if (!SQL_SUCCEEDED(rc))
+    return {"", "The ODBC driver reported a failure without a message."};
   std::size_t used = std::min<std::size_t>(static_cast<std::size_t>(length), message.size() - 1);
   return {FromWide(state, 5), FromWide(message.data(), used)};
 }
@@ -119,27 +121,32 @@ class OdbcSession final : public Session {
     SQLRETURN rc = SQLDriverConnectW(connection, nullptr, text.data(),
                                      static_cast<SQLSMALLINT>(text.size() - 1), nullptr, 0,
                                      &outLength, SQL_DRIVER_NOPROMPT);
-    if (!SQL_SUCCEEDED(rc)) throw Error(FirstDiagnostic(SQL_HANDLE_DBC, connection).message);
+    if (!SQL_SUCCEEDED(rc))
+      throw Error(FirstDiagnostic(SQL_HANDLE_DBC, connection).message);
     connected_ = true;
   }
 
   ~OdbcSession() override {
-    if (connected_) SQLDisconnect(connection_.get());
+    if (connected_)
+      SQLDisconnect(connection_.get());
   }
 
   std::unique_ptr<ResultSet> Select(const std::string& statement) override {
     Handle statementHandle = Run(statement);
     SQLHSTMT stmt = statementHandle.get();
     auto out = std::make_unique<ResultSet>();
-    if (!stmt) return out;
+    if (!stmt)
+      return out;
 
     // Row counts of statements in front of the SELECT come first.
     SQLSMALLINT count = 0;
     for (;;) {
       Check(SQLNumResultCols(stmt, &count), statementHandle);
-      if (count > 0) break;
+      if (count > 0)
+        break;
       SQLRETURN rc = SQLMoreResults(stmt);
-      if (rc == SQL_NO_DATA) return out;
+      if (rc == SQL_NO_DATA)
+        return out;
       Check(rc, statementHandle);
     }
 
@@ -152,7 +159,8 @@ class OdbcSession final : public Session {
 
     for (;;) {
       SQLRETURN rc = SQLFetch(stmt);
-      if (rc == SQL_NO_DATA) break;
+      if (rc == SQL_NO_DATA)
+        break;
       Check(rc, statementHandle);
       for (SQLUSMALLINT i = 1; i <= static_cast<SQLUSMALLINT>(count); ++i) {
         Fetch(statementHandle, i, fetches[i - 1], *out);
@@ -165,13 +173,15 @@ class OdbcSession final : public Session {
   std::int64_t Execute(const std::string& statement) override {
     Handle statementHandle = Run(statement);
     SQLHSTMT stmt = statementHandle.get();
-    if (!stmt) return 0;
+    if (!stmt)
+      return 0;
     SQLLEN rows = 0;
     Check(SQLRowCount(stmt, &rows), statementHandle);
     // Later statements of a batch report their failures only when reached.
     for (;;) {
       SQLRETURN rc = SQLMoreResults(stmt);
-      if (rc == SQL_NO_DATA) break;
+      if (rc == SQL_NO_DATA)
+        break;
       Check(rc, statementHandle);
     }
     return rows < 0 ? 0 : static_cast<std::int64_t>(rows);
@@ -190,13 +200,15 @@ class OdbcSession final : public Session {
     Handle handle(SQL_HANDLE_STMT, stmt);
     std::vector<SQLWCHAR> text = ToWide(statement);
     SQLRETURN rc = SQLExecDirectW(stmt, text.data(), static_cast<SQLINTEGER>(text.size() - 1));
-    if (rc == SQL_NO_DATA) return Handle();
+    if (rc == SQL_NO_DATA)
+      return Handle();
     Check(rc, handle);
     return handle;
   }
 
   void Check(SQLRETURN rc, const Handle& handle) {
-    if (!SQL_SUCCEEDED(rc)) Fail(handle);
+    if (!SQL_SUCCEEDED(rc))
+      Fail(handle);
   }
 
   [[noreturn]] void Fail(const Handle& handle) {
@@ -205,8 +217,8 @@ class OdbcSession final : public Session {
       lost_ = true;
     } else {
       SQLUINTEGER dead = SQL_CD_FALSE;
-      if (SQL_SUCCEEDED(SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0,
-                                           nullptr)) &&
+      if (SQL_SUCCEEDED(
+              SQLGetConnectAttrW(connection_.get(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
           dead == SQL_CD_TRUE) {
         lost_ = true;
       }
@@ -235,9 +247,8 @@ class OdbcSession final : public Session {
     SQLSMALLINT typeNameBytes = 0;
     SQLColAttributeW(statement.get(), index, SQL_DESC_TYPE_NAME, typeName, sizeof typeName,
                      &typeNameBytes, nullptr);
-    std::size_t typeNameLength =
-        std::min<std::size_t>(static_cast<std::size_t>(typeNameBytes) / sizeof(SQLWCHAR),
-                              std::size(typeName) - 1);
+    std::size_t typeNameLength = std::min<std::size_t>(
+        static_cast<std::size_t>(typeNameBytes) / sizeof(SQLWCHAR), std::size(typeName) - 1);
 
     OdbcColumnType type = ClassifyOdbcColumn(sqlType, FromWide(typeName, typeNameLength));
     Column column;
@@ -256,16 +267,19 @@ class OdbcSession final : public Session {
       SQLLEN indicator = 0;
       SQLRETURN rc = SQLGetData(statement.get(), index, cType, buffer_.data(),
                                 static_cast<SQLLEN>(buffer_.size()), &indicator);
-      if (rc == SQL_NO_DATA) return true;
+      if (rc == SQL_NO_DATA)
+        return true;
       Check(rc, statement);
-      if (indicator == SQL_NULL_DATA) return false;
+      if (indicator == SQL_NULL_DATA)
+        return false;
       std::size_t room = buffer_.size() - terminator;
       std::size_t got = room;
       if (indicator != SQL_NO_TOTAL && static_cast<std::size_t>(indicator) <= room) {
         got = static_cast<std::size_t>(indicator);
       }
       out.append(buffer_.data(), got);
-      if (rc == SQL_SUCCESS) return true;
+      if (rc == SQL_SUCCESS)
+        return true;
     }
   }
 
@@ -279,10 +293,12 @@ class OdbcSession final : public Session {
   void Fetch(const Handle& statement, SQLUSMALLINT index, OdbcFetch fetch, ResultSet& out) {
     switch (fetch) {
       case OdbcFetch::kChar:
-        if (!FetchVariable(statement, index, SQL_C_CHAR, 1, value_)) return out.AppendNull();
+        if (!FetchVariable(statement, index, SQL_C_CHAR, 1, value_))
+          return out.AppendNull();
         return out.Append(value_);
       case OdbcFetch::kBinary:
-        if (!FetchVariable(statement, index, SQL_C_BINARY, 0, value_)) return out.AppendNull();
+        if (!FetchVariable(statement, index, SQL_C_BINARY, 0, value_))
+          return out.AppendNull();
         return out.Append(value_);
       case OdbcFetch::kWideText: {
         if (!FetchVariable(statement, index, SQL_C_WCHAR, sizeof(SQLWCHAR), value_)) {
@@ -294,30 +310,35 @@ class OdbcSession final : public Session {
       }
       case OdbcFetch::kDouble: {
         double value = 0;
-        if (!FetchFixed(statement, index, SQL_C_DOUBLE, value)) return out.AppendNull();
+        if (!FetchFixed(statement, index, SQL_C_DOUBLE, value))
+          return out.AppendNull();
         char text[64];
         auto result = std::to_chars(text, text + sizeof text, value);
         return out.Append(std::string_view(text, static_cast<std::size_t>(result.ptr - text)));
       }
       case OdbcFetch::kBit: {
         unsigned char value = 0;
-        if (!FetchFixed(statement, index, SQL_C_BIT, value)) return out.AppendNull();
+        if (!FetchFixed(statement, index, SQL_C_BIT, value))
+          return out.AppendNull();
         return out.Append(value ? "1" : "0");
       }
       case OdbcFetch::kDate: {
         SQL_DATE_STRUCT value{};
-        if (!FetchFixed(statement, index, SQL_C_TYPE_DATE, value)) return out.AppendNull();
+        if (!FetchFixed(statement, index, SQL_C_TYPE_DATE, value))
+          return out.AppendNull();
         return out.Append(DateText(value.year, value.month, value.day));
       }
       case OdbcFetch::kTime: {
         SQL_TIME_STRUCT value{};
-        if (!FetchFixed(statement, index, SQL_C_TYPE_TIME, value)) return out.AppendNull();
+        if (!FetchFixed(statement, index, SQL_C_TYPE_TIME, value))
+          return out.AppendNull();
         return out.Append(std::to_string(value.hour) + ":" + TwoDigits(value.minute) + ":" +
                           TwoDigits(value.second));
       }
       case OdbcFetch::kTimestamp: {
         SQL_TIMESTAMP_STRUCT value{};
-        if (!FetchFixed(statement, index, SQL_C_TYPE_TIMESTAMP, value)) return out.AppendNull();
+        if (!FetchFixed(statement, index, SQL_C_TYPE_TIMESTAMP, value))
+          return out.AppendNull();
         // The fraction is in nanoseconds. SQL Server's datetime counts in
         // 1/300 s, so .047 arrives as 46666667 ns: round to the millisecond
         // the server itself shows.

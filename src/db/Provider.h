@@ -47,9 +47,10 @@ struct ResultSet {
   // The value at (row, column); nullopt for NULL.
   // Requires: 0 <= row < RowCount(), 0 <= column < columns.size().
   std::optional<std::string_view> Value(int row, int column) const {
-    const Cell& cell = cells_[static_cast<std::size_t>(row) * columns.size() +
-                              static_cast<std::size_t>(column)];
-    if (cell.length == kNull) return std::nullopt;
+    const Cell& cell =
+        cells_[static_cast<std::size_t>(row) * columns.size() + static_cast<std::size_t>(column)];
+    if (cell.length == kNull)
+      return std::nullopt;
     return std::string_view(data_.data() + cell.offset, cell.length);
   }
 

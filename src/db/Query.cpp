@@ -16,14 +16,18 @@
 namespace pelvar::db {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads exactly `digits` digits at pos.
 bool ReadDigits(std::string_view s, std::size_t& pos, std::size_t digits, int& value) {
-  if (s.size() - pos < digits) return false;
+  if (s.size() - pos < digits)
+    return false;
   value = 0;
   for (std::size_t i = 0; i < digits; ++i, ++pos) {
-    if (!IsDigit(s[pos])) return false;
+    if (!IsDigit(s[pos]))
+      return false;
     value = value * 10 + (s[pos] - '0');
   }
   return true;
@@ -32,8 +36,10 @@ bool ReadDigits(std::string_view s, std::size_t& pos, std::size_t digits, int& v
 // Reads ".ffffff" (any number of digits) as milliseconds, truncating.
 bool ReadFraction(std::string_view s, std::size_t& pos, int& millisecond) {
   millisecond = 0;
-  if (pos == s.size()) return true;
-  if (s[pos] != '.') return false;
+  if (pos == s.size())
+    return true;
+  if (s[pos] != '.')
+    return false;
   ++pos;
   int scale = 100;
   std::size_t start = pos;
@@ -54,8 +60,10 @@ bool ParseStoredDateTime(std::string_view s, text::DateTime& out) {
       !ReadDigits(s, pos, 2, out.day)) {
     return false;
   }
-  if (pos == s.size()) return true;
-  if (s[pos++] != ' ') return false;
+  if (pos == s.size())
+    return true;
+  if (s[pos++] != ' ')
+    return false;
   if (!ReadDigits(s, pos, 2, out.hour) || pos == s.size() || s[pos++] != ':' ||
       !ReadDigits(s, pos, 2, out.minute) || pos == s.size() || s[pos++] != ':' ||
       !ReadDigits(s, pos, 2, out.second)) {
@@ -86,12 +94,12 @@ bool ParseStoredTime(std::string_view s, StoredTime& out) {
   }
   std::size_t start = pos;
   for (; pos < s.size() && IsDigit(s[pos]); ++pos) {
-    if (out.hour > 100000) return false;
+    if (out.hour > 100000)
+      return false;
     out.hour = out.hour * 10 + (s[pos] - '0');
   }
-  if (pos == start || pos == s.size() || s[pos++] != ':' ||
-      !ReadDigits(s, pos, 2, out.minute) || pos == s.size() || s[pos++] != ':' ||
-      !ReadDigits(s, pos, 2, out.second)) {
+  if (pos == start || pos == s.size() || s[pos++] != ':' || !ReadDigits(s, pos, 2, out.minute) ||
+      pos == s.size() || s[pos++] != ':' || !ReadDigits(s, pos, 2, out.second)) {
     return false;
   }
   return ReadFraction(s, pos, out.millisecond);
@@ -99,7 +107,8 @@ bool ParseStoredTime(std::string_view s, StoredTime& out) {
 
 std::uint64_t BitsValue(std::string_view bytes) {
   std::uint64_t value = 0;
-  for (unsigned char c : bytes) value = (value << 8) | c;
+  for (unsigned char c : bytes)
+    value = (value << 8) | c;
   return value;
 }
 
@@ -117,31 +126,41 @@ std::optional<std::string> PlainDecimalText(std::string_view stored) {
     ++pos;
   }
   std::size_t intStart = pos;
-  while (pos < stored.size() && IsDigit(stored[pos])) ++pos;
+  while (pos < stored.size() && IsDigit(stored[pos]))
+    ++pos;
   std::string_view integer = stored.substr(intStart, pos - intStart);
   std::string_view fraction;
   if (pos < stored.size() && stored[pos] == '.') {
     std::size_t fractionStart = ++pos;
-    while (pos < stored.size() && IsDigit(stored[pos])) ++pos;
+    while (pos < stored.size() && IsDigit(stored[pos]))
+      ++pos;
     fraction = stored.substr(fractionStart, pos - fractionStart);
   }
-  if (pos != stored.size() || (integer.empty() && fraction.empty())) return std::nullopt;
-  while (!integer.empty() && integer.front() == '0') integer.remove_prefix(1);
-  while (!fraction.empty() && fraction.back() == '0') fraction.remove_suffix(1);
-  if (integer.empty() && fraction.empty()) return std::string("0");
+  if (pos != stored.size() || (integer.empty() && fraction.empty()))
+    return std::nullopt;
+  while (!integer.empty() && integer.front() == '0')
+    integer.remove_prefix(1);
+  while (!fraction.empty() && fraction.back() == '0')
+    fraction.remove_suffix(1);
+  if (integer.empty() && fraction.empty())
+    return std::string("0");
   // Integer digits carry no leading zeros and fraction digits no trailing
   // ones, so every digit left between them is significant.
   std::size_t significant = integer.size() + fraction.size();
-  if (integer.size() > 15) return std::nullopt;
+  if (integer.size() > 15)
+    return std::nullopt;
   if (integer.empty()) {
     std::size_t leadingZeros = fraction.find_first_not_of('0');
-    if (leadingZeros > 3) return std::nullopt;
+    if (leadingZeros > 3)
+      return std::nullopt;
     significant -= leadingZeros;
   }
-  if (significant > 15) return std::nullopt;
+  if (significant > 15)
+    return std::nullopt;
   std::string out;
   out.reserve(integer.size() + fraction.size() + 3);
-  if (negative) out.push_back('-');
+  if (negative)
+    out.push_back('-');
   if (integer.empty()) {
     out.push_back('0');
   } else {
@@ -157,11 +176,14 @@ std::optional<std::string> PlainDecimalText(std::string_view stored) {
 }  // namespace
 
 std::string StoredFloatText(std::string_view stored) {
-  if (auto plain = PlainDecimalText(stored)) return *plain;
-  if (!stored.empty() && stored.front() == '+') stored.remove_prefix(1);
+  if (auto plain = PlainDecimalText(stored))
+    return *plain;
+  if (!stored.empty() && stored.front() == '+')
+    stored.remove_prefix(1);
   double value = 0;
   auto [end, error] = std::from_chars(stored.data(), stored.data() + stored.size(), value);
-  if (error != std::errc() || end != stored.data() + stored.size()) return std::string(stored);
+  if (error != std::errc() || end != stored.data() + stored.size())
+    return std::string(stored);
   return text::FloatText(value);
 }
 
@@ -176,35 +198,45 @@ Error NotADateTime(const std::string& value) {
 // the next statement connects afresh.
 template <typename Work>
 auto OnSession(Connection& connection, Work work) {
-  if (!connection.Connected()) connection.Connect();
+  if (!connection.Connected())
+    connection.Connect();
   Session& session = connection.CurrentSession();
   try {
     return work(session);
   } catch (const Error&) {
-    if (session.Lost()) connection.Disconnect();
+    if (session.Lost())
+      connection.Disconnect();
     throw;
   }
 }
 
 }  // namespace
 
-const std::string& Field::Name() const { return query_->result_->columns[index_].name; }
+const std::string& Field::Name() const {
+  return query_->result_->columns[index_].name;
+}
 
-FieldKind Field::DataType() const { return query_->result_->columns[index_].kind; }
+FieldKind Field::DataType() const {
+  return query_->result_->columns[index_].kind;
+}
 
 std::optional<std::string_view> Field::Stored() const {
   const ResultSet& result = *query_->result_;
   int rows = result.RowCount();
-  if (rows == 0) return std::nullopt;
+  if (rows == 0)
+    return std::nullopt;
   int row = query_->row_ < rows ? query_->row_ : rows - 1;
   return result.Value(row, index_);
 }
 
-bool Field::IsNull() const { return !Stored().has_value(); }
+bool Field::IsNull() const {
+  return !Stored().has_value();
+}
 
 std::string Field::AsString() const {
   auto stored = Stored();
-  if (!stored) return std::string();
+  if (!stored)
+    return std::string();
   std::string_view value = *stored;
   switch (query_->result_->columns[index_].form) {
     case ValueForm::kGbkText:
@@ -222,15 +254,18 @@ std::string Field::AsString() const {
     case ValueForm::kDate:
     case ValueForm::kDateTime: {
       text::DateTime dateTime;
-      if (!ParseStoredDateTime(value, dateTime)) return std::string(value);
-      if (IsZeroDate(dateTime)) return std::string();
+      if (!ParseStoredDateTime(value, dateTime))
+        return std::string(value);
+      if (IsZeroDate(dateTime))
+        return std::string();
       return query_->result_->columns[index_].form == ValueForm::kDate
                  ? text::ShortDate(dateTime)
                  : text::DateTimeText(dateTime);
     }
     case ValueForm::kTime: {
       StoredTime time;
-      if (!ParseStoredTime(value, time)) return std::string(value);
+      if (!ParseStoredTime(value, time))
+        return std::string(value);
       text::DateTime clock;
       clock.hour = time.hour;
       clock.minute = time.minute;
@@ -245,7 +280,8 @@ std::string Field::AsString() const {
 
 std::int32_t Field::AsInteger() const {
   auto stored = Stored();
-  if (!stored) return 0;
+  if (!stored)
+    return 0;
   switch (query_->result_->columns[index_].form) {
     case ValueForm::kInteger:
       return text::ParseInteger(*stored);
@@ -258,14 +294,18 @@ std::int32_t Field::AsInteger() const {
 
 text::DateTime Field::AsDateTime() const {
   auto stored = Stored();
-  if (!stored) return text::DateTime{};
+  if (!stored)
+    return text::DateTime{};
   switch (query_->result_->columns[index_].form) {
     case ValueForm::kDate:
     case ValueForm::kDateTime: {
       text::DateTime value;
-      if (!ParseStoredDateTime(*stored, value)) throw NotADateTime(std::string(*stored));
-      if (IsZeroDate(value)) return text::DateTime{};
-      if (!value.IsValid()) throw NotADateTime(AsString());
+      if (!ParseStoredDateTime(*stored, value))
+        throw NotADateTime(std::string(*stored));
+      if (IsZeroDate(value))
+        return text::DateTime{};
+      if (!value.IsValid())
+        throw NotADateTime(AsString());
       return value;
     }
     case ValueForm::kTime: {
@@ -294,7 +334,9 @@ Query::Query(std::string name, Connection& connection)
 
 Query::~Query() = default;
 
-void Query::SetText(const std::string& statement) { text_ = statement; }
+void Query::SetText(const std::string& statement) {
+  text_ = statement;
+}
 
 void Query::Open() {
   Close();
@@ -304,7 +346,8 @@ void Query::Open() {
 void Query::Adopt(std::unique_ptr<ResultSet> result) {
   int count = static_cast<int>(result->columns.size());
   fields_.reserve(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) fields_.push_back(Field(this, i));
+  for (int i = 0; i < count; ++i)
+    fields_.push_back(Field(this, i));
   result_ = std::move(result);
   row_ = 0;
 }
@@ -320,13 +363,21 @@ void Query::Close() {
   row_ = 0;
 }
 
-bool Query::IsOpen() const { return result_ != nullptr; }
+bool Query::IsOpen() const {
+  return result_ != nullptr;
+}
 
-bool Query::IsEmptyResult() const { return RowCount() == 0; }
+bool Query::IsEmptyResult() const {
+  return RowCount() == 0;
+}
 
-int Query::RowCount() const { return result_ ? result_->RowCount() : 0; }
+int Query::RowCount() const {
+  return result_ ? result_->RowCount() : 0;
+}
 
-int Query::FieldCount() const { return static_cast<int>(fields_.size()); }
+int Query::FieldCount() const {
+  return static_cast<int>(fields_.size());
+}
 
 const Field& Query::FieldAt(int position) const {
   if (position < 0 || position >= FieldCount()) {
@@ -338,22 +389,26 @@ const Field& Query::FieldAt(int position) const {
 
 const Field& Query::FieldNamed(const std::string& fieldName) const {
   for (const Field& field : fields_) {
-    if (text::EqualsNoCase(field.Name(), fieldName)) return field;
+    if (text::EqualsNoCase(field.Name(), fieldName))
+      return field;
   }
   throw Error(name_ + ": " + FormatMessage("Field '%s' not found", fieldName));
 }
 
 void Query::Next() {
-  if (row_ < RowCount()) ++row_;
+  if (row_ < RowCount())
+    ++row_;
 }
 
-bool Query::AtEnd() const { return row_ >= RowCount(); }
+bool Query::AtEnd() const {
+  return row_ >= RowCount();
+}
 
 void Query::Execute() {
   Close();
   affectedRows_ = 0;
-  affectedRows_ = OnSession(connection_,
-                            [this](Session& session) { return session.Execute(text_); });
+  affectedRows_ =
+      OnSession(connection_, [this](Session& session) { return session.Execute(text_); });
 }
 
 }  // namespace pelvar::db

@@ -28,7 +28,8 @@ void AppendUtf8(std::string& out, char32_t c) {
 // one byte).
 char32_t DecodeUtf8(std::string_view s, std::size_t& pos) {
   unsigned char lead = static_cast<unsigned char>(s[pos++]);
-  if (lead < 0x80) return lead;
+  if (lead < 0x80)
+    return lead;
   int extra;
   char32_t c;
   char32_t lowest;
@@ -42,13 +43,16 @@ char32_t DecodeUtf8(std::string_view s, std::size_t& pos) {
     return kReplacement;
   }
   for (int i = 0; i < extra; ++i) {
-    if (pos >= s.size()) return kReplacement;
+    if (pos >= s.size())
+      return kReplacement;
     unsigned char next = static_cast<unsigned char>(s[pos]);
-    if ((next & 0xC0) != 0x80) return kReplacement;
+    if ((next & 0xC0) != 0x80)
+      return kReplacement;
     c = (c << 6) | (next & 0x3F);
     ++pos;
   }
-  if (c < lowest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kReplacement;
+  if (c < lowest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+    return kReplacement;
   return c;
 }
 

@@ -14,9 +14,13 @@ std::string SocketErrorText(int error) {
 
 namespace {
 
-[[noreturn]] void Fail(std::string_view message) { throw CommError(std::string(message)); }
+[[noreturn]] void Fail(std::string_view message) {
+  throw CommError(std::string(message));
+}
 
-[[noreturn]] void FailSocket(int error) { throw CommError(SocketErrorText(error)); }
+[[noreturn]] void FailSocket(int error) {
+  throw CommError(SocketErrorText(error));
+}
 
 int Milliseconds(Clock::duration duration) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(duration).count();
@@ -27,12 +31,15 @@ int Milliseconds(Clock::duration duration) {
 
 TcpClient::TcpClient() : receiveBuffer_(kReceiveSize) {}
 
-TcpClient::~TcpClient() { Disconnect(); }
+TcpClient::~TcpClient() {
+  Disconnect();
+}
 
-void TcpClient::SetPump(Pump pump) { pump_ = std::move(pump); }
+void TcpClient::SetPump(Pump pump) {
+  pump_ = std::move(pump);
+}
 
-void TcpClient::SetConnectTiming(std::chrono::milliseconds limit,
-                                 std::chrono::milliseconds slice) {
+void TcpClient::SetConnectTiming(std::chrono::milliseconds limit, std::chrono::milliseconds slice) {
   connectLimit_ = limit;
   connectSlice_ = slice;
 }
@@ -40,27 +47,34 @@ void TcpClient::SetConnectTiming(std::chrono::milliseconds limit,
 void TcpClient::RunPump() {
   // A copy, so the pump may replace itself through SetPump while it runs.
   Pump pump = pump_;
-  if (pump) pump();
+  if (pump)
+    pump();
 }
 
 std::uint32_t TcpClient::ResolveForConnect(const std::string& host) const {
   std::uint32_t address = 0;
-  if (text::EqualsNoCase(host, "localhost")) return 0x7F000001;
-  if (sockets::ParseDottedQuad(host, address)) return address;
-  if (sockets::LookupIPv4(host, address) != 0) FailSocket(sockets::kHostNotFound);
+  if (text::EqualsNoCase(host, "localhost"))
+    return 0x7F000001;
+  if (sockets::ParseDottedQuad(host, address))
+    return address;
+  if (sockets::LookupIPv4(host, address) != 0)
+    FailSocket(sockets::kHostNotFound);
   return address;
 }
 
 void TcpClient::Connect(const std::string& host, int port) {
-  if (Connected()) Fail(kAlreadyConnected);
+  if (Connected())
+    Fail(kAlreadyConnected);
   closedByPeer_ = false;
   reader_.Clear();
-  if (port < 0 || port > 65535) FailSocket(sockets::kInvalidArgument);
+  if (port < 0 || port > 65535)
+    FailSocket(sockets::kInvalidArgument);
   std::uint32_t address = ResolveForConnect(host);
 
   int error = 0;
   sockets::Handle socket = sockets::CreateTcpSocket(error);
-  if (socket == sockets::kInvalid) FailSocket(error);
+  if (socket == sockets::kInvalid)
+    FailSocket(error);
   socket_ = socket;
   const std::uint64_t generation = ++generation_;
   // Whatever leaves this function with an exception closes the socket,
@@ -70,7 +84,8 @@ void TcpClient::Connect(const std::string& host, int port) {
     std::uint64_t generation;
     bool armed = true;
     ~Guard() {
-      if (armed && client->generation_ == generation) client->ReleaseSocket();
+      if (armed && client->generation_ == generation)
+        client->ReleaseSocket();
     }
   } guard{this, generation};
 
@@ -83,27 +98,34 @@ void TcpClient::Connect(const std::string& host, int port) {
   bool firstSlice = true;
   for (;;) {
     const Clock::time_point sliceEnd = Clock::now() + connectSlice_;
-    if (!done) done = sockets::WaitConnected(socket, Milliseconds(sliceEnd - Clock::now()), result);
+    if (!done)
+      done = sockets::WaitConnected(socket, Milliseconds(sliceEnd - Clock::now()), result);
     // At least one whole slice is always waited; later ones end when the
     // connect does.
-    if (firstSlice) std::this_thread::sleep_until(sliceEnd);
+    if (firstSlice)
+      std::this_thread::sleep_until(sliceEnd);
     firstSlice = false;
     RunPump();
     if (generation_ != generation) {
       guard.armed = false;
       Fail(kConnectionClosedGracefully);
     }
-    if (done) break;
-    if (Clock::now() - start >= connectLimit_) Fail(kConnectTimedOut);
+    if (done)
+      break;
+    if (Clock::now() - start >= connectLimit_)
+      Fail(kConnectTimedOut);
   }
-  if (result != 0) FailSocket(result);
+  if (result != 0)
+    FailSocket(result);
   int prepared = sockets::PrepareConnected(socket, static_cast<int>(kReadSlice.count()));
-  if (prepared != 0) FailSocket(prepared);
+  if (prepared != 0)
+    FailSocket(prepared);
   guard.armed = false;
 }
 
 std::string TcpClient::ReadLine() {
-  if (!Connected()) Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
+  if (!Connected())
+    Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
   const std::uint64_t generation = generation_;
   std::string line;
   for (;;) {
@@ -125,22 +147,27 @@ std::string TcpClient::ReadLine() {
     if (received == 0) {
       bool partial = reader_.BufferedSize() > 0;
       CloseNoticed();
-      if (partial) return std::string();
+      if (partial)
+        return std::string();
       Fail(kConnectionClosedGracefully);
     }
     if (error == sockets::kTimedOut) {
       RunPump();
-      if (generation_ != generation) Fail(kConnectionClosedGracefully);
+      if (generation_ != generation)
+        Fail(kConnectionClosedGracefully);
       continue;
     }
-    if (sockets::IsTransient(error)) continue;
-    if (sockets::IsConnectionLost(error)) CloseNoticed();
+    if (sockets::IsTransient(error))
+      continue;
+    if (sockets::IsConnectionLost(error))
+      CloseNoticed();
     FailSocket(error);
   }
 }
 
 void TcpClient::Write(std::string_view bytes) {
-  if (!Connected()) Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
+  if (!Connected())
+    Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
   while (!bytes.empty()) {
     int error = 0;
     std::ptrdiff_t sent = sockets::Send(socket_, bytes.data(), bytes.size(), error);
@@ -148,15 +175,18 @@ void TcpClient::Write(std::string_view bytes) {
       bytes.remove_prefix(static_cast<std::size_t>(sent));
       continue;
     }
-    if (sockets::IsTransient(error)) continue;
-    if (sockets::IsConnectionLost(error)) CloseNoticed();
+    if (sockets::IsTransient(error))
+      continue;
+    if (sockets::IsConnectionLost(error))
+      CloseNoticed();
     FailSocket(error);
   }
 }
 
 void TcpClient::Disconnect() {
   closedByPeer_ = false;
-  if (!Connected()) return;
+  if (!Connected())
+    return;
   sockets::ShutdownSend(socket_);
   ReleaseSocket();
 }

@@ -13,8 +13,10 @@ bool WriteAll(int fd, const std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
     done += static_cast<std::size_t>(n);
   }
   return true;
@@ -25,10 +27,12 @@ bool WriteAll(int fd, const std::string& bytes) {
 bool ReplaceFileAtomically(const std::filesystem::path& path, const std::string& bytes) {
   std::string temporary = path.string() + ".XXXXXX";
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return false;
+  if (fd < 0)
+    return false;
   mode_t mode = 0644;
   struct stat existing {};
-  if (stat(path.c_str(), &existing) == 0) mode = existing.st_mode & 07777;
+  if (stat(path.c_str(), &existing) == 0)
+    mode = existing.st_mode & 07777;
   bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {

@@ -24,20 +24,32 @@ std::string ExecValue(const std::string& path) {
   std::string argument;
   bool quote = path.empty() || path.find_first_of(kReserved) != std::string::npos;
   for (char c : path) {
-    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) argument += '\\';
+    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\'))
+      argument += '\\';
     argument += c;
-    if (c == '%') argument += '%';
+    if (c == '%')
+      argument += '%';
   }
-  if (quote) argument = "\"" + argument + "\"";
+  if (quote)
+    argument = "\"" + argument + "\"";
 
   std::string value;
   for (char c : argument) {
     switch (c) {
-      case '\\': value += "\\\\"; break;
-      case '\n': value += "\\n"; break;
-      case '\t': value += "\\t"; break;
-      case '\r': value += "\\r"; break;
-      default: value += c;
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      default:
+        value += c;
     }
   }
   return value;
@@ -54,17 +66,22 @@ bool WriteAutostartEntry(const std::string& executablePath) {
   fs::path entry = AutostartEntryPath();
   std::error_code ec;
   fs::create_directories(entry.parent_path(), ec);
-  if (ec) return false;
+  if (ec)
+    return false;
   std::string content =
       "[Desktop Entry]\n"
       "Type=Application\n"
       "Name=检测监管数据上传\n"
-      "Exec=" + ExecValue(executablePath) + "\n"
+      "Exec=" +
+      ExecValue(executablePath) +
+      "\n"
       "X-GNOME-Autostart-enabled=true\n";
 
   return ReplaceFileAtomically(entry, content);
 }
 
-bool RemoveAutostartEntry() { return unlink(AutostartEntryPath().c_str()) == 0; }
+bool RemoveAutostartEntry() {
+  return unlink(AutostartEntryPath().c_str()) == 0;
+}
 
 }  // namespace pelvar::platform

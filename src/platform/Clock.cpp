@@ -17,17 +17,21 @@ namespace pelvar::platform {
 namespace {
 
 // Under a prefix, SetLocalTime keeps the difference to the real clock here.
-std::filesystem::path OffsetFilePath() { return MachinePrefix() / "var/lib/pelvar/clock-offset"; }
+std::filesystem::path OffsetFilePath() {
+  return MachinePrefix() / "var/lib/pelvar/clock-offset";
+}
 
 // Read on every call, so that a clock set by another process is seen at
 // once; plain system calls keep that to a few microseconds.
 std::int64_t StoredOffsetMilliseconds() {
   const int fd = ::open(OffsetFilePath().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
+  if (fd < 0)
+    return 0;
   char text[32];
   const ssize_t length = ::read(fd, text, sizeof text - 1);
   ::close(fd);
-  if (length <= 0) return 0;
+  if (length <= 0)
+    return 0;
   text[length] = '\0';
   char* end = nullptr;
   errno = 0;
@@ -49,7 +53,8 @@ std::int64_t RealLocalMilliseconds() {
 
 text::DateTime Now() {
   std::int64_t ms = RealLocalMilliseconds();
-  if (!IsRealMachine()) ms += StoredOffsetMilliseconds();
+  if (!IsRealMachine())
+    ms += StoredOffsetMilliseconds();
   return text::DateTime::FromEpochMilliseconds(ms);
 }
 
@@ -71,7 +76,8 @@ void SetLocalTime(const text::DateTime& value) {
   local.tm_sec = value.second;
   local.tm_isdst = -1;
   std::time_t seconds = std::mktime(&local);
-  if (seconds == static_cast<std::time_t>(-1)) return;
+  if (seconds == static_cast<std::time_t>(-1))
+    return;
   timeval tv{seconds, static_cast<suseconds_t>(value.millisecond) * 1000};
   // Without the right to set the clock this fails; like the Windows call,
   // the result is not examined.

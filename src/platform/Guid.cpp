@@ -13,12 +13,14 @@ std::string NewGuidText() {
   std::size_t got = 0;
   while (got < sizeof b) {
     ssize_t n = getrandom(b + got, sizeof b - got, 0);
-    if (n <= 0) break;
+    if (n <= 0)
+      break;
     got += static_cast<std::size_t>(n);
   }
   if (got < sizeof b) {
     std::random_device device;
-    for (auto& byte : b) byte = static_cast<std::uint8_t>(device());
+    for (auto& byte : b)
+      byte = static_cast<std::uint8_t>(device());
   }
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant

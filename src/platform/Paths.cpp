@@ -9,13 +9,15 @@ namespace pelvar::platform {
 
 std::filesystem::path MachinePrefix() {
   const char* prefix = std::getenv("PELVAR_PREFIX");
-  if (prefix == nullptr || *prefix == '\0') return "/";
+  if (prefix == nullptr || *prefix == '\0')
+    return "/";
   return prefix;
 }
 
 bool IsRealMachine() {
   auto prefix = MachinePrefix();
-  if (prefix == "/") return true;
+  if (prefix == "/")
+    return true;
   // Asked for every clock reading: the answer is kept for the prefix last asked about.
   thread_local std::filesystem::path lastPrefix;
   thread_local bool lastAnswer = false;
@@ -27,13 +29,17 @@ bool IsRealMachine() {
   return lastAnswer;
 }
 
-std::filesystem::path RegistryFilePath() { return MachinePrefix() / "etc/pelvar/machine.reg"; }
+std::filesystem::path RegistryFilePath() {
+  return MachinePrefix() / "etc/pelvar/machine.reg";
+}
 
 std::filesystem::path AutostartEntryPath() {
   return MachinePrefix() / "etc/xdg/autostart/zqjcPelvarAuto.desktop";
 }
 
-std::filesystem::path JournalBaseFolder() { return MachinePrefix() / "var/log/pelvar/"; }
+std::filesystem::path JournalBaseFolder() {
+  return MachinePrefix() / "var/log/pelvar/";
+}
 
 std::filesystem::path RuntimeFolder() {
   std::filesystem::path folder;

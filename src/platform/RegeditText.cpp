@@ -19,11 +19,15 @@ struct Line {
   bool gbk;          // the line's bytes were GBK text throughout
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  while (!s.empty() && IsBlank(s.front()))
+    s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back()))
+    s.remove_suffix(1);
   return s;
 }
 
@@ -36,30 +40,38 @@ std::vector<Line> SplitLines(std::string_view gbk) {
   while (start < gbk.size()) {
     std::size_t end = gbk.find('\n', start);
     std::string_view raw = gbk.substr(start, end == std::string_view::npos ? end : end - start);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    if (!raw.empty() && raw.back() == '\r')
+      raw.remove_suffix(1);
     std::string utf8 = text::GbkToUtf8(raw);
-    while (!utf8.empty() && IsBlank(utf8.back())) utf8.pop_back();
+    while (!utf8.empty() && IsBlank(utf8.back()))
+      utf8.pop_back();
     lines.push_back({number++, std::move(utf8), text::IsValidGbk(raw)});
-    if (end == std::string_view::npos) break;
+    if (end == std::string_view::npos)
+      break;
     start = end + 1;
   }
   return lines;
 }
 
 int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
   return -1;
 }
 
 // A number of one to eight hexadecimal digits.
 std::optional<std::uint32_t> ParseHexNumber(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
+  if (s.empty() || s.size() > 8)
+    return std::nullopt;
   std::uint32_t n = 0;
   for (char c : s) {
     int d = HexDigit(c);
-    if (d < 0) return std::nullopt;
+    if (d < 0)
+      return std::nullopt;
     n = (n << 4) | static_cast<std::uint32_t>(d);
   }
   return n;
@@ -71,23 +83,29 @@ class Parser {
       : lines_(SplitLines(gbk)), fileName_(fileName) {}
 
   std::vector<RegeditKey> Run() {
-    if (lines_.empty()) return {};
-    if (lines_[0].text != kHeader) Fail(lines_[0].number, "the first line is not REGEDIT4");
+    if (lines_.empty())
+      return {};
+    if (lines_[0].text != kHeader)
+      Fail(lines_[0].number, "the first line is not REGEDIT4");
     RegeditKey* key = nullptr;
     for (next_ = 1; next_ < lines_.size();) {
       const Line& line = lines_[next_++];
       std::string_view s = line.text;
       std::size_t indent = 0;
-      while (indent < s.size() && IsBlank(s[indent])) ++indent;
+      while (indent < s.size() && IsBlank(s[indent]))
+        ++indent;
       s.remove_prefix(indent);
-      if (s.empty() || s.front() == ';') continue;
+      if (s.empty() || s.front() == ';')
+        continue;
       // Bytes that are no GBK would read as replacement characters and be
       // written back as "?": refuse them rather than change a name or text.
-      if (!line.gbk) Fail(line.number, "bytes that are not GBK text");
+      if (!line.gbk)
+        Fail(line.number, "bytes that are not GBK text");
       if (s.front() == '[') {
         key = &Section(line.number, s);
       } else if (s.front() == '"' || s.front() == '@') {
-        if (key == nullptr) Fail(line.number, "a value before the first key");
+        if (key == nullptr)
+          Fail(line.number, "a value before the first key");
         Value(line.number, s, *key);
       } else {
         Fail(line.number, "neither a key nor a value");
@@ -98,20 +116,23 @@ class Parser {
 
  private:
   [[noreturn]] void Fail(std::size_t number, const std::string& detail) const {
-    throw Error("Registry file '" + fileName_ + "' is malformed at line " +
-                std::to_string(number) + ": " + detail);
+    throw Error("Registry file '" + fileName_ + "' is malformed at line " + std::to_string(number) +
+                ": " + detail);
   }
 
   RegeditKey& Section(std::size_t number, std::string_view s) {
-    if (s.back() != ']') Fail(number, "a key line without its closing bracket");
+    if (s.back() != ']')
+      Fail(number, "a key line without its closing bracket");
     std::string_view name = s.substr(1, s.size() - 2);
-    if (!name.empty() && name.front() == '-') Fail(number, "key deletions are not kept here");
+    if (!name.empty() && name.front() == '-')
+      Fail(number, "key deletions are not kept here");
     if (name.empty() || name.front() == '\\' || name.back() == '\\' ||
         name.find("\\\\") != std::string_view::npos) {
       Fail(number, "a malformed key name");
     }
     for (auto& key : keys_) {
-      if (text::EqualsNoCase(key.name, name)) return key;
+      if (text::EqualsNoCase(key.name, name))
+        return key;
     }
     keys_.push_back({std::string(name), {}});
     return keys_.back();
@@ -128,9 +149,11 @@ class Parser {
         return out;
       }
       if (c == '\\') {
-        if (pos + 1 >= s.size()) break;
+        if (pos + 1 >= s.size())
+          break;
         char escaped = s[pos + 1];
-        if (escaped != '\\' && escaped != '"') Fail(number, "an unknown escape in a quoted text");
+        if (escaped != '\\' && escaped != '"')
+          Fail(number, "an unknown escape in a quoted text");
         out += escaped;
         pos += 2;
         continue;
@@ -149,23 +172,29 @@ class Parser {
     } else {
       name = Quoted(number, s, pos);
     }
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
-    if (pos >= s.size() || s[pos] != '=') Fail(number, "a value name not followed by \"=\"");
+    while (pos < s.size() && IsBlank(s[pos]))
+      ++pos;
+    if (pos >= s.size() || s[pos] != '=')
+      Fail(number, "a value name not followed by \"=\"");
     ++pos;
-    while (pos < s.size() && IsBlank(s[pos])) ++pos;
+    while (pos < s.size() && IsBlank(s[pos]))
+      ++pos;
     std::string_view rest = s.substr(pos);
 
     RegValue value;
     if (!rest.empty() && rest.front() == '"') {
       std::size_t at = 0;
       std::string utf8 = Quoted(number, rest, at);
-      if (at != rest.size()) Fail(number, "text after the closing quote");
+      if (at != rest.size())
+        Fail(number, "text after the closing quote");
       value = RegValue::Text(utf8);
     } else if (text::StartsWithNoCase(rest, "dword:")) {
       auto n = ParseHexNumber(rest.substr(6));
-      if (!n) Fail(number, "a dword that is not one to eight hexadecimal digits");
+      if (!n)
+        Fail(number, "a dword that is not one to eight hexadecimal digits");
       value.type = RegType::kDword;
-      for (int i = 0; i < 4; ++i) value.data += static_cast<char>((*n >> (8 * i)) & 0xFF);
+      for (int i = 0; i < 4; ++i)
+        value.data += static_cast<char>((*n >> (8 * i)) & 0xFF);
     } else if (text::StartsWithNoCase(rest, "hex")) {
       value = Hex(number, rest);
     } else if (rest == "-") {
@@ -188,7 +217,8 @@ class Parser {
   RegValue Hex(std::size_t number, std::string_view rest) {
     RegValue value;
     std::size_t colon = rest.find(':');
-    if (colon == std::string_view::npos) Fail(number, "a hex value without \":\"");
+    if (colon == std::string_view::npos)
+      Fail(number, "a hex value without \":\"");
     std::string_view kind = rest.substr(3, colon - 3);
     if (kind.empty()) {
       value.type = RegType::kBinary;
@@ -197,14 +227,16 @@ class Parser {
       if (kind.size() >= 3 && kind.front() == '(' && kind.back() == ')') {
         type = ParseHexNumber(kind.substr(1, kind.size() - 2));
       }
-      if (!type) Fail(number, "a malformed hex(type)");
+      if (!type)
+        Fail(number, "a malformed hex(type)");
       value.type = static_cast<RegType>(*type);
     }
 
     std::string list(rest.substr(colon + 1));
     while (!list.empty() && list.back() == '\\') {
       list.pop_back();
-      if (next_ >= lines_.size()) Fail(number, "a continued hex list at the end of the file");
+      if (next_ >= lines_.size())
+        Fail(number, "a continued hex list at the end of the file");
       list += lines_[next_++].text;
     }
     std::string_view bytes = TrimBlanks(list);
@@ -212,11 +244,14 @@ class Parser {
       std::size_t comma = bytes.find(',');
       std::string_view item = TrimBlanks(bytes.substr(0, comma));
       auto byte = ParseHexNumber(item);
-      if (!byte || item.size() > 2) Fail(number, "a hex byte that is not two hexadecimal digits");
+      if (!byte || item.size() > 2)
+        Fail(number, "a hex byte that is not two hexadecimal digits");
       value.data += static_cast<char>(*byte);
-      if (comma == std::string_view::npos) break;
+      if (comma == std::string_view::npos)
+        break;
       bytes = TrimBlanks(bytes.substr(comma + 1));
-      if (bytes.empty()) Fail(number, "a hex list ending in a comma");
+      if (bytes.empty())
+        Fail(number, "a hex list ending in a comma");
     }
     return value;
   }
@@ -230,7 +265,8 @@ class Parser {
 std::string Escaped(std::string_view utf8) {
   std::string out = "\"";
   for (char c : utf8) {
-    if (c == '\\' || c == '"') out += '\\';
+    if (c == '\\' || c == '"')
+      out += '\\';
     out += c;
   }
   out += '"';
@@ -240,7 +276,8 @@ std::string Escaped(std::string_view utf8) {
 // A REG_SZ is written as a quoted text only when that reads back as the same
 // bytes: valid GBK with one terminating zero and no line break inside.
 bool FitsQuotedText(const RegValue& value) {
-  if (value.type != RegType::kSz || value.data.empty() || value.data.back() != '\0') return false;
+  if (value.type != RegType::kSz || value.data.empty() || value.data.back() != '\0')
+    return false;
   std::string_view body(value.data.data(), value.data.size() - 1);
   return body.find_first_of(std::string_view("\0\r\n", 3)) == std::string_view::npos &&
          text::IsValidGbk(body);
@@ -265,7 +302,8 @@ std::string HexValue(std::string line, const RegValue& value) {
   for (std::size_t i = 0; i < value.data.size(); ++i) {
     auto byte = static_cast<unsigned char>(value.data[i]);
     std::string item{kHexDigits[byte >> 4], kHexDigits[byte & 0xF]};
-    if (i + 1 < value.data.size()) item += ',';
+    if (i + 1 < value.data.size())
+      item += ',';
     if (i > 0 && column + item.size() > 77) {
       line += "\\\r\n  ";
       column = 2;
@@ -279,12 +317,14 @@ std::string HexValue(std::string line, const RegValue& value) {
 std::string FormatValue(const std::string& name, const RegValue& value) {
   std::string line = (name.empty() ? std::string("@") : Escaped(name)) + "=";
   if (FitsQuotedText(value)) {
-    return line + Escaped(text::GbkToUtf8(std::string_view(value.data).substr(0, value.data.size() - 1)));
+    return line +
+           Escaped(text::GbkToUtf8(std::string_view(value.data).substr(0, value.data.size() - 1)));
   }
   if (value.type == RegType::kDword && value.data.size() == 4) {
     std::uint32_t n = static_cast<std::uint32_t>(value.AsNumber());
     std::string digits(8, '0');
-    for (int i = 7; i >= 0; --i, n >>= 4) digits[static_cast<std::size_t>(i)] = kHexDigits[n & 0xF];
+    for (int i = 7; i >= 0; --i, n >>= 4)
+      digits[static_cast<std::size_t>(i)] = kHexDigits[n & 0xF];
     return line + "dword:" + digits;
   }
   return HexValue(std::move(line), value);
@@ -300,7 +340,8 @@ std::string FormatRegeditText(const std::vector<RegeditKey>& keys) {
   std::string out = std::string(kHeader) + "\r\n\r\n";
   for (const auto& key : keys) {
     out += "[" + key.name + "]\r\n";
-    for (const auto& [name, value] : key.values) out += FormatValue(name, value) + "\r\n";
+    for (const auto& [name, value] : key.values)
+      out += FormatValue(name, value) + "\r\n";
     out += "\r\n";
   }
   return text::Utf8ToGbk(out);

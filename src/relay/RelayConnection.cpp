@@ -5,7 +5,8 @@ namespace pelvar::relay {
 RelayConnection::RelayConnection() : UniSend("UniSend", UniConn), UniRunSQL("UniRunSQL", UniConn) {}
 
 void RelayConnection::Configure(const db::ConnectionParameters& parameters) {
-  if (UniConn.Connected()) UniConn.Disconnect();
+  if (UniConn.Connected())
+    UniConn.Disconnect();
   UniConn.SetParameters(parameters);
 }
 

@@ -28,7 +28,8 @@ void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
 
 int DaysInMonth(int year, int month) {
   static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0)) return 29;
+  if (month == 2 && ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0))
+    return 29;
   return kDays[month - 1];
 }
 
@@ -61,8 +62,8 @@ DateTime DateTime::FromEpochMilliseconds(std::int64_t ms) {
 
 bool DateTime::IsValid() const {
   return year >= 1 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
-         day <= DaysInMonth(year, month) && hour >= 0 && hour < 24 && minute >= 0 &&
-         minute < 60 && second >= 0 && second < 60 && millisecond >= 0 && millisecond < 1000;
+         day <= DaysInMonth(year, month) && hour >= 0 && hour < 24 && minute >= 0 && minute < 60 &&
+         second >= 0 && second < 60 && millisecond >= 0 && millisecond < 1000;
 }
 
 }  // namespace pelvar::text

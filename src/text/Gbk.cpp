@@ -16,7 +16,8 @@ class GbkTables {
  public:
   GbkTables() : pairs_(kLeadCount * 256, 0), reverse_(0x10000, 0) {
     iconv_t cd = iconv_open("UTF-32LE", "CP936");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+      return;
     for (int b = 0x80; b <= 0xFF; ++b) {
       char in[1] = {static_cast<char>(b)};
       if (char32_t cp = Convert(cd, in, 1)) {
@@ -38,7 +39,8 @@ class GbkTables {
 
   // The character of the pair lead, trail; 0 when there is none.
   char32_t Pair(unsigned char lead, unsigned char trail) const {
-    if (lead < 0x81 || lead > 0xFE) return 0;
+    if (lead < 0x81 || lead > 0xFE)
+      return 0;
     return pairs_[(lead - 0x81) * 256 + trail];
   }
   char32_t Single(unsigned char b) const { return b >= 0x80 ? singles_[b - 0x80] : b; }
@@ -55,19 +57,19 @@ class GbkTables {
     std::size_t inLeft = length;
     std::size_t outLeft = sizeof out;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) ||
-        inLeft != 0 || outPtr - out != 4) {
+    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0 ||
+        outPtr - out != 4) {
       return 0;
     }
-    return static_cast<char32_t>(static_cast<unsigned char>(out[0]) |
-                                 static_cast<unsigned char>(out[1]) << 8 |
-                                 static_cast<unsigned char>(out[2]) << 16 |
-                                 static_cast<unsigned char>(out[3]) << 24);
+    return static_cast<char32_t>(
+        static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8 |
+        static_cast<unsigned char>(out[2]) << 16 | static_cast<unsigned char>(out[3]) << 24);
   }
 
   // The first (lowest) code of a character wins when several map to it.
   void Remember(char32_t cp, std::uint16_t code) {
-    if (cp < reverse_.size() && reverse_[cp] == 0) reverse_[cp] = code;
+    if (cp < reverse_.size() && reverse_[cp] == 0)
+      reverse_[cp] = code;
   }
 
   std::array<char32_t, 128> singles_{};
@@ -82,7 +84,8 @@ const GbkTables& Tables() {
 
 bool IsAscii(std::string_view s) {
   for (unsigned char c : s) {
-    if (c >= 0x80) return false;
+    if (c >= 0x80)
+      return false;
   }
   return true;
 }
@@ -112,15 +115,18 @@ char* PutUtf8(char* out, char32_t cp) {
 std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view s, std::size_t i) {
   const unsigned char lead = static_cast<unsigned char>(s[i]);
   std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (lead < 0xC2 || lead > 0xF4) return {0, 1};
+  if (lead < 0xC2 || lead > 0xF4)
+    return {0, 1};
   char32_t cp = lead & (0x3F >> (length - 1));
   std::size_t n = 1;
   for (; n < length && i + n < s.size(); ++n) {
     unsigned char c = static_cast<unsigned char>(s[i + n]);
-    if ((c & 0xC0) != 0x80) break;
+    if ((c & 0xC0) != 0x80)
+      break;
     cp = cp << 6 | (c & 0x3F);
   }
-  if (n < length) return {0, n};
+  if (n < length)
+    return {0, n};
   static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
   if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
     return {0, length};
@@ -131,7 +137,8 @@ std::pair<char32_t, std::size_t> DecodeUtf8(std::string_view s, std::size_t i) {
 }  // namespace
 
 std::string GbkToUtf8(std::string_view gbk) {
-  if (IsAscii(gbk)) return std::string(gbk);
+  if (IsAscii(gbk))
+    return std::string(gbk);
   const GbkTables& tables = Tables();
   // Every GBK byte becomes at most three UTF-8 bytes.
   std::string out(gbk.size() * 3, '\0');
@@ -157,7 +164,8 @@ std::string GbkToUtf8(std::string_view gbk) {
 }
 
 std::string Utf8ToGbk(std::string_view utf8) {
-  if (IsAscii(utf8)) return std::string(utf8);
+  if (IsAscii(utf8))
+    return std::string(utf8);
   const GbkTables& tables = Tables();
   // A GBK character never takes more bytes than its UTF-8 sequence.
   std::string out(utf8.size(), '\0');

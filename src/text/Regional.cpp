@@ -24,13 +24,20 @@ void AppendNumber(std::string& out, int value, int width) {
     digits[n++] = static_cast<char>('0' + v % 10);
     v /= 10;
   } while (v != 0 && n < 11);
-  if (value < 0) out.push_back('-');
-  for (int i = n; i < width; ++i) out.push_back('0');
-  while (n > 0) out.push_back(digits[--n]);
+  if (value < 0)
+    out.push_back('-');
+  for (int i = n; i < width; ++i)
+    out.push_back('0');
+  while (n > 0)
+    out.push_back(digits[--n]);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // Reads 1 to maxDigits digits at pos into value.
 bool ReadNumber(std::string_view s, std::size_t& pos, int maxDigits, int& value) {
@@ -79,12 +86,14 @@ std::string LongTime(const DateTime& value) {
 }
 
 std::string TimeStamp(const DateTime& value) {
-  if (value.IsMidnight() && value.millisecond == 0) return ShortDate(value);
+  if (value.IsMidnight() && value.millisecond == 0)
+    return ShortDate(value);
   return ShortDate(value) + " " + LongTime(value);
 }
 
 std::string DateTimeText(const DateTime& value) {
-  if (value.IsMidnight()) return ShortDate(value);
+  if (value.IsMidnight())
+    return ShortDate(value);
   return ShortDate(value) + " " + LongTime(value);
 }
 
@@ -94,15 +103,19 @@ std::string KeyDateTime(const DateTime& value) {
 }
 
 std::string FloatText(double value) {
-  if (std::isnan(value)) return "NAN";
-  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-  if (value == 0) return "0";
+  if (std::isnan(value))
+    return "NAN";
+  if (std::isinf(value))
+    return value > 0 ? "INF" : "-INF";
+  if (value == 0)
+    return "0";
   // %.15g already switches to exponent form exactly outside
   // 0.0001 <= |value| < 1E15 and drops trailing zeros; only the exponent's
   // spelling differs: "1e+15" becomes "1E15", "1e-05" becomes "1E-5".
   std::string s = Printf("%.15g", value);
   auto e = s.find('e');
-  if (e == std::string::npos) return s;
+  if (e == std::string::npos)
+    return s;
   std::string mantissa = s.substr(0, e);
   std::string exponent = s.substr(e + 1);
   bool negative = !exponent.empty() && exponent[0] == '-';
@@ -117,7 +130,8 @@ DateTime ParseDateTime(std::string_view text) {
     return Error(FormatMessage("'%s' is not a valid date and time", std::string(text)));
   };
   std::size_t pos = 0;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  while (pos < text.size() && IsBlank(text[pos]))
+    ++pos;
   DateTime out;
   out.hour = out.minute = out.second = out.millisecond = 0;
   if (!ReadNumber(text, pos, 4, out.year) || !Expect(text, pos, '-') ||
@@ -126,21 +140,26 @@ DateTime ParseDateTime(std::string_view text) {
     throw fail();
   }
   std::size_t afterDate = pos;
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
+  while (pos < text.size() && IsBlank(text[pos]))
+    ++pos;
   if (pos < text.size() && pos > afterDate) {
     if (!ReadNumber(text, pos, 2, out.hour) || !Expect(text, pos, ':') ||
         !ReadNumber(text, pos, 2, out.minute)) {
       throw fail();
     }
     if (Expect(text, pos, ':')) {
-      if (!ReadNumber(text, pos, 2, out.second)) throw fail();
+      if (!ReadNumber(text, pos, 2, out.second))
+        throw fail();
       if (Expect(text, pos, '.')) {
-        if (!ReadNumber(text, pos, 3, out.millisecond)) throw fail();
+        if (!ReadNumber(text, pos, 3, out.millisecond))
+          throw fail();
       }
     }
   }
-  while (pos < text.size() && IsBlank(text[pos])) ++pos;
-  if (pos != text.size() || !out.IsValid()) throw fail();
+  while (pos < text.size() && IsBlank(text[pos]))
+    ++pos;
+  if (pos != text.size() || !out.IsValid())
+    throw fail();
   return out;
 }
 
@@ -149,22 +168,26 @@ std::int32_t ParseInteger(std::string_view text) {
     return Error(FormatMessage("'%s' is not a valid integer value", std::string(text)));
   };
   std::size_t pos = 0;
-  while (pos < text.size() && text[pos] == ' ') ++pos;
+  while (pos < text.size() && text[pos] == ' ')
+    ++pos;
   bool negative = false;
   if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) {
     negative = text[pos] == '-';
     ++pos;
   }
-  if (pos == text.size()) throw fail();
+  if (pos == text.size())
+    throw fail();
   std::int64_t value = 0;
   for (; pos < text.size(); ++pos) {
-    if (!IsDigit(text[pos])) throw fail();
+    if (!IsDigit(text[pos]))
+      throw fail();
     value = value * 10 + (text[pos] - '0');
     if (value > static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::max()) + 1) {
       throw fail();
     }
   }
-  if (negative) value = -value;
+  if (negative)
+    value = -value;
   if (value > std::numeric_limits<std::int32_t>::max() ||
       value < std::numeric_limits<std::int32_t>::min()) {
     throw fail();

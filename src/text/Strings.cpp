@@ -3,15 +3,19 @@
 namespace pelvar::text {
 namespace {
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 }  // namespace
 
 std::string Trim(std::string_view value) {
   std::size_t begin = 0;
   std::size_t end = value.size();
-  while (begin < end && static_cast<unsigned char>(value[begin]) <= 32) ++begin;
-  while (end > begin && static_cast<unsigned char>(value[end - 1]) <= 32) --end;
+  while (begin < end && static_cast<unsigned char>(value[begin]) <= 32)
+    ++begin;
+  while (end > begin && static_cast<unsigned char>(value[end - 1]) <= 32)
+    --end;
   return std::string(value.substr(begin, end - begin));
 }
 
@@ -20,9 +24,11 @@ bool StartsWithNoCase(std::string_view value, std::string_view prefix) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
+  if (a.size() != b.size())
+    return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    if (LowerAscii(a[i]) != LowerAscii(b[i]))
+      return false;
   }
   return true;
 }
@@ -30,7 +36,8 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 std::string UpperAscii(std::string_view value) {
   std::string out(value);
   for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
   }
   return out;
 }
@@ -39,7 +46,8 @@ std::string EscapeSqlLiteral(std::string_view value, SqlDialect dialect) {
   std::string out;
   out.reserve(value.size() + 8);
   for (char c : value) {
-    if (c == '\'' || (c == '\\' && dialect == SqlDialect::kMySql)) out.push_back(c);
+    if (c == '\'' || (c == '\\' && dialect == SqlDialect::kMySql))
+      out.push_back(c);
     out.push_back(c);
   }
   return out;

@@ -20,7 +20,9 @@ std::string Digits(int value, int width) {
 
 }  // namespace
 
-Journal::~Journal() { CloseJournal(); }
+Journal::~Journal() {
+  CloseJournal();
+}
 
 std::filesystem::path Journal::MonthFolder(const text::DateTime& date) {
   return platform::JournalBaseFolder() / (Digits(date.year, 4) + Digits(date.month, 2));
@@ -53,7 +55,8 @@ void Journal::OpenJournal() {
 }
 
 void Journal::WriteJournalLine(const std::string& text) {
-  if (!IsOpen()) throw Error("File not open");
+  if (!IsOpen())
+    throw Error("File not open");
   std::string bytes = text::Utf8ToGbk(text);
   bytes += "\r\n";
   errno = 0;
@@ -65,7 +68,8 @@ void Journal::WriteJournalLine(const std::string& text) {
 }
 
 void Journal::CloseJournal() {
-  if (!IsOpen()) return;
+  if (!IsOpen())
+    return;
   std::fclose(file_);
   file_ = nullptr;
   path_.clear();

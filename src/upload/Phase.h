@@ -20,6 +20,8 @@ inline constexpr std::array<Phase, 5> kPhaseOrder = {
 
 // The relay database kind: exactly "SQL Server" selects the SQL Server forms,
 // anything else the MySQL forms.
-inline bool IsSqlServer(const std::string& databaseKind) { return databaseKind == "SQL Server"; }
+inline bool IsSqlServer(const std::string& databaseKind) {
+  return databaseKind == "SQL Server";
+}
 
 }  // namespace pelvar::upload

@@ -18,7 +18,9 @@ constexpr const char* kStartAction = "启动上传";
 constexpr const char* kStopAction = "停止上传";
 constexpr int kTickMilliseconds = 1000;
 
-std::string Stamp() { return text::TimeStamp(platform::Now()); }
+std::string Stamp() {
+  return text::TimeStamp(platform::Now());
+}
 
 }  // namespace
 
@@ -49,13 +51,16 @@ RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTime
   state_->timer.onTimer = [this] { Tick(); };
 }
 
-RunControl::~RunControl() { state_->timer.onTimer = nullptr; }
+RunControl::~RunControl() {
+  state_->timer.onTimer = nullptr;
+}
 
 void RunControl::Run() {
   State& s = *state_;
   config::SettingsStore store;
   std::optional<config::RunSettings> settings = store.LoadRunSettings(s.boxes);
-  if (!settings) return;
+  if (!settings)
+    return;
 
   s.relay.Configure(ParametersFromSettings(*settings));
   s.profile = ProfileFromSettings(*settings);
@@ -71,7 +76,8 @@ void RunControl::Run() {
   s.timer.SetInterval(kTickMilliseconds);
   s.timer.SetEnabled(true);
   s.running = true;
-  if (onRunStateChanged) onRunStateChanged(true);
+  if (onRunStateChanged)
+    onRunStateChanged(true);
 }
 
 void RunControl::Stop() {
@@ -83,10 +89,13 @@ void RunControl::Stop() {
   s.link.SendStartStopNotice(kStopAction, s.profile.agencyNumber, s.profile.serverHost,
                              s.profile.serverPort);
   s.display.AppendLogLine("用户停止上传数据！" + Stamp());
-  if (s.relay.UniConn.Connected()) s.relay.UniConn.Disconnect();
-  if (s.link.IsSessionOpen()) s.link.CloseSession();
+  if (s.relay.UniConn.Connected())
+    s.relay.UniConn.Disconnect();
+  if (s.link.IsSessionOpen())
+    s.link.CloseSession();
   s.running = false;
-  if (onRunStateChanged) onRunStateChanged(false);
+  if (onRunStateChanged)
+    onRunStateChanged(false);
   s.display.SetLight(Light::kRelayDatabase, LightColour::kGray);
   s.display.SetLight(Light::kConnection, LightColour::kGray);
   s.display.SetRemainingTimeVisible(false);
@@ -94,7 +103,8 @@ void RunControl::Stop() {
 }
 
 bool RunControl::ExitAllowed() {
-  if (!state_->running) return true;
+  if (!state_->running)
+    return true;
   state_->boxes.Show("正在运行状态，不能退出！", config::kMessageCaption,
                      platform::MessageIcon::kInformation);
   return false;
@@ -117,10 +127,16 @@ void RunControl::Tick() {
   }
 }
 
-bool RunControl::IsRunning() const { return state_->running; }
+bool RunControl::IsRunning() const {
+  return state_->running;
+}
 
-relay::RelayConnection& RunControl::Relay() { return state_->relay; }
+relay::RelayConnection& RunControl::Relay() {
+  return state_->relay;
+}
 
-const SiteProfile& RunControl::Profile() const { return state_->profile; }
+const SiteProfile& RunControl::Profile() const {
+  return state_->profile;
+}
 
 }  // namespace pelvar::upload

@@ -16,10 +16,11 @@ ServerLink::ServerLink(Display& display, std::function<void()> pump) : display_(
   IdTCPClient.SetPump(std::move(pump));
 }
 
-void ServerLink::SetPump(std::function<void()> pump) { IdTCPClient.SetPump(std::move(pump)); }
+void ServerLink::SetPump(std::function<void()> pump) {
+  IdTCPClient.SetPump(std::move(pump));
+}
 
-void ServerLink::SetConnectLimit(std::chrono::milliseconds limit,
-                                 std::chrono::milliseconds slice) {
+void ServerLink::SetConnectLimit(std::chrono::milliseconds limit, std::chrono::milliseconds slice) {
   IdTCPClient.SetConnectTiming(limit, slice);
 }
 
@@ -31,8 +32,10 @@ std::string ServerLink::ResolveServerHost(const std::string& host) {
   } catch (...) {
     return host;
   }
-  if (outcome == net::sockets::kHostNotFound) address = 0;
-  else if (outcome != 0) return host;
+  if (outcome == net::sockets::kHostNotFound)
+    address = 0;
+  else if (outcome != 0)
+    return host;
   return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
          std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
 }
@@ -42,18 +45,23 @@ void ServerLink::OpenSession(const std::string& host, int port) {
   IdTCPClient.Connect(address, port);
 }
 
-bool ServerLink::CheckGreeting() { return MatchesWholeLine(ReadReplyLine(), kGreeting); }
+bool ServerLink::CheckGreeting() {
+  return MatchesWholeLine(ReadReplyLine(), kGreeting);
+}
 
 void ServerLink::SendCommandLine(const std::string& text) {
   IdTCPClient.Write(text::Utf8ToGbk(text) + "\r\n");
 }
 
-std::string ServerLink::ReadReplyLine() { return text::GbkToUtf8(IdTCPClient.ReadLine()); }
+std::string ServerLink::ReadReplyLine() {
+  return text::GbkToUtf8(IdTCPClient.ReadLine());
+}
 
 void ServerLink::SendStatementFrame(const std::string& statement) {
   try {
     std::string bytes = text::Utf8ToGbk(statement);
-    if (bytes.size() > 0xFFFFFFFFu) return;
+    if (bytes.size() > 0xFFFFFFFFu)
+      return;
     const auto length = static_cast<std::uint32_t>(bytes.size());
     std::string frame;
     frame.reserve(4 + bytes.size());
@@ -68,13 +76,16 @@ void ServerLink::SendStatementFrame(const std::string& statement) {
   }
 }
 
-void ServerLink::CloseSession() { IdTCPClient.Disconnect(); }
+void ServerLink::CloseSession() {
+  IdTCPClient.Disconnect();
+}
 
-bool ServerLink::IsSessionOpen() const { return IdTCPClient.Connected(); }
+bool ServerLink::IsSessionOpen() const {
+  return IdTCPClient.Connected();
+}
 
-void ServerLink::SendStartStopNotice(const std::string& actionText,
-                                     const std::string& agencyNumber, const std::string& host,
-                                     int port) {
+void ServerLink::SendStartStopNotice(const std::string& actionText, const std::string& agencyNumber,
+                                     const std::string& host, int port) {
   Journal::EnsureJournalFolder();
   Journal journal;
   std::string failure;

@@ -75,8 +75,8 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode) {
   return list;
 }
 
-std::string BuildUploadStatement(Phase phase, const db::Query& row,
-                                 const std::string& agencyNumber, const std::string& siteCode) {
+std::string BuildUploadStatement(Phase phase, const db::Query& row, const std::string& agencyNumber,
+                                 const std::string& siteCode) {
   const std::string agency = Quoted(agencyNumber, SqlDialect::kMySql);
   switch (phase) {
     case Phase::kProjects:
@@ -96,17 +96,18 @@ std::string BuildUploadStatement(Phase phase, const db::Query& row,
     }
     case Phase::kReportProjectLinks: {
       std::string list = BuildValueList(row, ValueListMode::kNullAware);
-      if (!list.empty()) list.pop_back();
+      if (!list.empty())
+        list.pop_back();
       return "insert into JCJG_JCDW_GC_RPT values ('" + agency + "'," + list + ")";
     }
     case Phase::kModifications:
       return "insert into JCJG_JCDW_ALTER values ('" + agency + "'," +
-             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," +
-             siteCode + ");";
+             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," + siteCode +
+             ");";
     case Phase::kAutomaticReadings:
       return "insert into JCJG_JCDW_AUTO values ('" + agency + "'," +
-             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," +
-             siteCode + ");";
+             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," + siteCode +
+             ");";
   }
   return {};
 }

@@ -20,8 +20,8 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode);
 // The server statement for the current row of row in phase, including the
 // revision prefix of a revised report. Throws the database library's Error
 // when a named column is missing or unreadable.
-std::string BuildUploadStatement(Phase phase, const db::Query& row,
-                                 const std::string& agencyNumber, const std::string& siteCode);
+std::string BuildUploadStatement(Phase phase, const db::Query& row, const std::string& agencyNumber,
+                                 const std::string& siteCode);
 
 // The clause that finds the current row again in the relay table (used after
 // "where "), in the relay database kind's dialect. Ends with a quote and a

@@ -16,7 +16,9 @@ namespace {
 
 constexpr int kLogLineLimit = 500;
 
-std::string Stamp() { return text::TimeStamp(platform::Now()); }
+std::string Stamp() {
+  return text::TimeStamp(platform::Now());
+}
 
 std::string Column(const db::Query& row, const char* name) {
   return row.FieldNamed(name).AsString();
@@ -25,10 +27,10 @@ std::string Column(const db::Query& row, const char* name) {
 // What the phases write, apart from statements.
 struct PhaseTexts {
   const char* relayTable;
-  const char* heading;            // log view, before the phase
-  const char* summaryHeading;     // journal table summary
-  const char* unit;               // 份 or 条
-  const char* maintenanceFailure; // log view, accepted row not deleted
+  const char* heading;             // log view, before the phase
+  const char* summaryHeading;      // journal table summary
+  const char* unit;                // 份 or 条
+  const char* maintenanceFailure;  // log view, accepted row not deleted
 };
 
 PhaseTexts TextsOf(Phase phase) {
@@ -122,10 +124,12 @@ UploadCycle::UploadCycle(relay::RelayConnection& relay, ServerLink& link, Displa
 
 void UploadCycle::RunUploadCycle() {
   journal_.EnsureJournalFolder();
-  if (display_.LogLineCount() > kLogLineLimit) display_.ClearLog();
+  if (display_.LogLineCount() > kLogLineLimit)
+    display_.ClearLog();
 
   try {
-    if (relay_.UniConn.Connected()) relay_.UniConn.Disconnect();
+    if (relay_.UniConn.Connected())
+      relay_.UniConn.Disconnect();
     relay_.UniConn.Connect();
     display_.SetLight(Light::kRelayDatabase, LightColour::kGreen);
   } catch (const std::exception& e) {
@@ -174,7 +178,8 @@ void UploadCycle::RunPhase(Phase phase) {
   send.Close();
   send.SetText(BuildSelection(phase, profile_.agencyNumber, profile_.databaseKind));
   send.Open();
-  if (send.IsEmptyResult()) return;
+  if (send.IsEmptyResult())
+    return;
 
   const int batchSize = send.RowCount();
   link_.SendCommandLine(std::string(kAnnounce) + std::to_string(batchSize));
@@ -185,7 +190,8 @@ void UploadCycle::RunPhase(Phase phase) {
       std::string keyClause =
           BuildKeyClause(phase, send, profile_.agencyNumber, profile_.databaseKind);
       link_.SendStatementFrame(statement);
-      if (phase >= Phase::kReportProjectLinks && pump_) pump_();
+      if (phase >= Phase::kReportProjectLinks && pump_)
+        pump_();
       std::string reply = link_.ReadReplyLine();
       SettleRow(phase, reply, keyClause);
       send.Next();

@@ -22,7 +22,8 @@ std::filesystem::path& PrefixPath() {
 class QtEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+      qputenv("QT_QPA_PLATFORM", "offscreen");
     std::string pattern = (std::filesystem::temp_directory_path() / "pelvar-app-XXXXXX").string();
     char* made = mkdtemp(pattern.data());
     ASSERT_NE(made, nullptr);
@@ -50,7 +51,9 @@ class QtEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-std::filesystem::path TestPrefix() { return PrefixPath(); }
+std::filesystem::path TestPrefix() {
+  return PrefixPath();
+}
 
 void SetMachineClock(const text::DateTime& value) {
   // Guard against ever setting the real clock from a test.

@@ -34,11 +34,16 @@ T* Child(QObject& window, const char* name) {
 }
 
 QString Text(QObject& window, const char* name) {
-  if (auto* label = window.findChild<QLabel*>(name)) return label->text();
-  if (auto* field = window.findChild<QLineEdit*>(name)) return field->text();
-  if (auto* button = window.findChild<QPushButton*>(name)) return button->text();
-  if (auto* box = window.findChild<QGroupBox*>(name)) return box->title();
-  if (auto* action = window.findChild<QAction*>(name)) return action->text();
+  if (auto* label = window.findChild<QLabel*>(name))
+    return label->text();
+  if (auto* field = window.findChild<QLineEdit*>(name))
+    return field->text();
+  if (auto* button = window.findChild<QPushButton*>(name))
+    return button->text();
+  if (auto* box = window.findChild<QGroupBox*>(name))
+    return box->title();
+  if (auto* action = window.findChild<QAction*>(name))
+    return action->text();
   ADD_FAILURE() << "no control " << name;
   return {};
 }
@@ -117,9 +122,11 @@ TEST(PelvarMain, LayoutNamesCaptionsAndInitialState) {
 
   // The tray menu: items in order, captions as written, separator N3.
   QStringList items;
-  for (QAction* action : w.PopupMenu().actions()) items << action->objectName() + "=" + action->text();
-  EXPECT_EQ(items.join("|").toStdString(),
-            "popMenuStar=执行|popMenuStop=停止|N3=|popMenuSet=设置|popMenuShow=打开|popMenuExit=退出");
+  for (QAction* action : w.PopupMenu().actions())
+    items << action->objectName() + "=" + action->text();
+  EXPECT_EQ(
+      items.join("|").toStdString(),
+      "popMenuStar=执行|popMenuStop=停止|N3=|popMenuSet=设置|popMenuShow=打开|popMenuExit=退出");
   EXPECT_TRUE(Child<QAction>(w, "N3")->isSeparator());
   EXPECT_EQ(w.PopupMenu().objectName(), "PopupMenu");
   EXPECT_EQ(w.TrayIcon().toolTip(), kTitle);
@@ -139,7 +146,8 @@ TEST(PelvarMain, FormCreateAndRunStateEnabling) {
   EXPECT_EQ(runs, 0);
 
   auto enabled = [&](const char* name) {
-    if (auto* action = w.findChild<QAction*>(name)) return action->isEnabled();
+    if (auto* action = w.findChild<QAction*>(name))
+      return action->isEnabled();
     return Child<QWidget>(w, name)->isEnabled();
   };
   w.SetRunning(true);
@@ -300,7 +308,8 @@ TEST(PelvarMain, DisplayOperations) {
   TfrmPelvarMain& w = f.window;
 
   // Sent counter: the text is the store, and it keeps counting.
-  for (int i = 0; i < 3; ++i) w.RaiseSentCounter();
+  for (int i = 0; i < 3; ++i)
+    w.RaiseSentCounter();
   w.SetRunning(true);
   w.SetRunning(false);
   w.ClearLog();
@@ -345,16 +354,19 @@ TEST(PelvarMain, DisplayOperations) {
 TEST(PelvarMain, LogLineCountCountsDisplayedRows) {
   Fixture f;
   TfrmPelvarMain& w = f.window;
-  for (int i = 0; i < 500; ++i) w.AppendLogLine("× R-" + std::to_string(i) + " 上传失败");
+  for (int i = 0; i < 500; ++i)
+    w.AppendLogLine("× R-" + std::to_string(i) + " 上传失败");
   EXPECT_EQ(w.LogLineCount(), 500);
   w.AppendLogLine("one more");
   EXPECT_EQ(w.LogLineCount(), 501);
 
   // A line too long for the view's width counts once per displayed row.
   w.ClearLog();
-  for (int i = 0; i < 499; ++i) w.AppendLogLine("short");
+  for (int i = 0; i < 499; ++i)
+    w.AppendLogLine("short");
   std::string longLine;
-  for (int i = 0; i < 150; ++i) longLine += "上传";
+  for (int i = 0; i < 150; ++i)
+    longLine += "上传";
   w.AppendLogLine(longLine);
   int hiddenCount = w.LogLineCount();
   EXPECT_GT(hiddenCount, 501);

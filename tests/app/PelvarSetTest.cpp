@@ -78,7 +78,8 @@ TEST(PelvarSet, LayoutInitialContentsAndTabOrder) {
   QStringList order;
   QWidget* widget = Child<QWidget>(d, "btnSet");
   do {
-    if (widget->focusPolicy() & Qt::TabFocus) order << widget->objectName();
+    if (widget->focusPolicy() & Qt::TabFocus)
+      order << widget->objectName();
     widget = widget->nextInFocusChain();
   } while (widget != Child<QWidget>(d, "btnSet"));
   EXPECT_EQ(order.join(",").toStdString(),

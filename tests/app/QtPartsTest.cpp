@@ -26,7 +26,8 @@ void WhenModalShown(std::function<void(QWidget*)> act) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, [poll, act] {
     QWidget* box = QApplication::activeModalWidget();
-    if (box == nullptr || !box->isVisible()) return;
+    if (box == nullptr || !box->isVisible())
+      return;
     poll->stop();
     poll->deleteLater();
     act(box);

@@ -33,7 +33,8 @@ int ClosedPort() {
 }
 
 bool Enabled(QObject& window, const char* name) {
-  if (auto* action = window.findChild<QAction*>(name)) return action->isEnabled();
+  if (auto* action = window.findChild<QAction*>(name))
+    return action->isEnabled();
   return window.findChild<QWidget*>(name)->isEnabled();
 }
 

@@ -18,7 +18,8 @@ namespace {
 // runs this under Xvfb with PELVAR_SCREENSHOT_DIR set. Skipped otherwise.
 TEST(Screenshot, MainWindow) {
   const char* folder = std::getenv("PELVAR_SCREENSHOT_DIR");
-  if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "PELVAR_SCREENSHOT_DIR not set";
+  if (folder == nullptr || *folder == '\0')
+    GTEST_SKIP() << "PELVAR_SCREENSHOT_DIR not set";
   QDir().mkpath(folder);
 
   RecordingBoxes boxes;
@@ -29,10 +30,12 @@ TEST(Screenshot, MainWindow) {
   window.SetHeaderLabel("演示检测站（模拟）");
   window.AppendLogLine("系统进入上传数据状态！2026-12-9 8:30:00");
   window.AppendLogLine("√ 报告编号 BG2026-000123 上传成功！2026-12-9 8:31:15");
-  window.AppendLogLine("× 报告编号 BG2026-000124 上传失败！Duplicate entry 'BG2026-000124' for key "
-                       "'PRIMARY'，该记录已存在于监管平台，本地记录已标记为重复。2026-12-9 8:31:16");
+  window.AppendLogLine(
+      "× 报告编号 BG2026-000124 上传失败！Duplicate entry 'BG2026-000124' for key "
+      "'PRIMARY'，该记录已存在于监管平台，本地记录已标记为重复。2026-12-9 8:31:16");
   window.AppendLogLine("Communication Exception: Connection refused");
-  for (int i = 0; i < 12; ++i) window.RaiseSentCounter();
+  for (int i = 0; i < 12; ++i)
+    window.RaiseSentCounter();
   window.SetLight(upload::Light::kRelayDatabase, upload::LightColour::kGreen);
   window.SetLight(upload::Light::kConnection, upload::LightColour::kRed);
   window.SetRemainingTimeVisible(true);
@@ -46,7 +49,8 @@ TEST(Screenshot, MainWindow) {
 
 TEST(Screenshot, SettingsDialog) {
   const char* folder = std::getenv("PELVAR_SCREENSHOT_DIR");
-  if (folder == nullptr || *folder == '\0') GTEST_SKIP() << "PELVAR_SCREENSHOT_DIR not set";
+  if (folder == nullptr || *folder == '\0')
+    GTEST_SKIP() << "PELVAR_SCREENSHOT_DIR not set";
   QDir().mkpath(folder);
 
   test::TempPrefix prefix;

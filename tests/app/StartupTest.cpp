@@ -29,7 +29,8 @@ TEST(Startup, SecondInstanceEndsSilently) {
   bool held = false;
   for (int i = 0; i < 200 && !held; ++i) {
     held = platform::SingleInstanceLock::Acquire("VodEdav") == nullptr;
-    if (!held) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    if (!held)
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   EXPECT_TRUE(held);
 

@@ -14,7 +14,9 @@ namespace {
 
 using test::RunProcess;
 
-std::string Stored(const test::TempPrefix& prefix) { return text::GbkToUtf8(prefix.ReadRegistryBytes()); }
+std::string Stored(const test::TempPrefix& prefix) {
+  return text::GbkToUtf8(prefix.ReadRegistryBytes());
+}
 
 TEST(SetupCommand, ValidatesAndSavesLikeTheDialog) {
   test::TempPrefix prefix;

@@ -5,11 +5,11 @@
 
 #include "config/SettingsSave.h"
 #include "config/SettingsStore.h"
+#include "platform/Paths.h"
 #include "relay/RelayConnection.h"
 #include "support/RecordingMessageBoxes.h"
 #include "support/TempPrefix.h"
 #include "support/TestDatabase.h"
-#include "platform/Paths.h"
 #include "text/Error.h"
 #include "text/Gbk.h"
 
@@ -26,7 +26,9 @@ RecordingMessageBoxes::Shown Box(const std::string& text) {
   return {text, "岚秋软件", platform::MessageIcon::kNone};
 }
 
-std::string Registry(const TempPrefix& prefix) { return text::GbkToUtf8(prefix.ReadRegistryBytes()); }
+std::string Registry(const TempPrefix& prefix) {
+  return text::GbkToUtf8(prefix.ReadRegistryBytes());
+}
 
 struct Saver {
   RecordingMessageBoxes boxes;
@@ -109,8 +111,7 @@ TEST(SettingsSave, WritesInOrderAndSurvivesAFailedCheck) {
             "\"DBPasswd\"=\"p\\\"w\"\r\n"
             "\"DBPort\"=dword:00000cea\r\n\r\n");
   EXPECT_TRUE(s.store.AutostartPresent());
-  EXPECT_NE(test::ReadFileBytes(platform::AutostartEntryPath()).find(kExe),
-            std::string::npos);
+  EXPECT_NE(test::ReadFileBytes(platform::AutostartEntryPath()).find(kExe), std::string::npos);
 
   // 300 is admitted; unticking removes the entry, and again when absent.
   form.scanTime = "300";
@@ -219,7 +220,8 @@ TEST(SettingsSave, RelayCheckRecordsTheAgencyNumber) {
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
   auto rows = database.Rows("select dwbh from jcjg_cuser");
   ASSERT_EQ(rows.size(), 3u);
-  for (const auto& row : rows) EXPECT_EQ(row[0], "检测'站\\1");
+  for (const auto& row : rows)
+    EXPECT_EQ(row[0], "检测'站\\1");
   EXPECT_NE(Registry(prefix).find("\"Dwbh\"=\"检测'站\\\\1\""), std::string::npos);
 
   // An injection attempt is only text.

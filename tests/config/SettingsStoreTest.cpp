@@ -97,8 +97,9 @@ TEST(SettingsStore, RunLoadReadsInOrderAndStopsAtTheFirstFailingRead) {
   EXPECT_EQ(settings->SiteCode, "");
   EXPECT_EQ(settings->SiteName, "");
 
-  WriteSettings(prefix, kAllButDwbh + "\"Dwbh\"=\" ab \"\r\n\"SiteCode\"=\"320100\"\r\n"
-                                      "\"SiteName\"=\"南京站\"\r\n");
+  WriteSettings(prefix, kAllButDwbh +
+                            "\"Dwbh\"=\" ab \"\r\n\"SiteCode\"=\"320100\"\r\n"
+                            "\"SiteName\"=\"南京站\"\r\n");
   settings = store.LoadRunSettings(boxes);
   ASSERT_TRUE(settings.has_value());
   EXPECT_EQ(settings->Dwbh, " ab ");

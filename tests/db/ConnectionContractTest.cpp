@@ -22,8 +22,12 @@ using namespace std::string_literals;
 
 enum class Provider { kMySql, kOdbc };
 
-const char* NameOf(Provider provider) { return provider == Provider::kMySql ? "MySql" : "Odbc"; }
-void PrintTo(Provider provider, std::ostream* out) { *out << NameOf(provider); }
+const char* NameOf(Provider provider) {
+  return provider == Provider::kMySql ? "MySql" : "Odbc";
+}
+void PrintTo(Provider provider, std::ostream* out) {
+  *out << NameOf(provider);
+}
 
 template <typename Work>
 std::string ErrorOf(Work work) {
@@ -63,8 +67,7 @@ class ConnectionContract : public ::testing::TestWithParam<Provider> {
   // Waits until the server has ended the connection with this id.
   void WaitUntilGone(const std::string& id) {
     for (int i = 0; i < 100; ++i) {
-      if (!database->Scalar("select count(*) from information_schema.processlist where id = " +
-                            id)
+      if (!database->Scalar("select count(*) from information_schema.processlist where id = " + id)
                .value_or("0")
                .starts_with("1")) {
         return;
@@ -96,19 +99,27 @@ TEST_P(ConnectionContract, ColumnKindsTextFormsAndNulls) {
     FieldKind kind;
     std::string text;
   };
-  const std::vector<Expected> expected = {
-      {"i", K::kInteger, "-2147483648"}, {"m", K::kInteger, "-8388608"},
-      {"mu", K::kInteger, "16777215"},   {"ti", K::kOther, "-128"},
-      {"si", K::kOther, "-32768"},       {"bi", K::kOther, "-9223372036854775808"},
-      {"y", K::kOther, "2011"},          {"f", K::kFloat, "2.5"},
-      {"d", K::kFloat, "-0.25"},         {"dx", K::kFloat, "1E15"},
-      {"dy", K::kFloat, "-1.5E-7"},      {"dc", K::kFloat, "12.5"},
-      {"dh", K::kFloat, "100"},          {"dt", K::kOther, "2011-5-2"},
-      {"tm", K::kOther, "8:31:15"},      {"dtt", K::kOther, "2011-5-12"},
-      {"dtm", K::kOther, "2011-5-2 14:07:09"},
-      {"vc", K::kOther, " a b "},        {"tx", K::kOther, "中文"},
-      {"bl", K::kOther, std::string("AB\0C", 4)},
-      {"BGBH", K::kOther, "R-1"}};
+  const std::vector<Expected> expected = {{"i", K::kInteger, "-2147483648"},
+                                          {"m", K::kInteger, "-8388608"},
+                                          {"mu", K::kInteger, "16777215"},
+                                          {"ti", K::kOther, "-128"},
+                                          {"si", K::kOther, "-32768"},
+                                          {"bi", K::kOther, "-9223372036854775808"},
+                                          {"y", K::kOther, "2011"},
+                                          {"f", K::kFloat, "2.5"},
+                                          {"d", K::kFloat, "-0.25"},
+                                          {"dx", K::kFloat, "1E15"},
+                                          {"dy", K::kFloat, "-1.5E-7"},
+                                          {"dc", K::kFloat, "12.5"},
+                                          {"dh", K::kFloat, "100"},
+                                          {"dt", K::kOther, "2011-5-2"},
+                                          {"tm", K::kOther, "8:31:15"},
+                                          {"dtt", K::kOther, "2011-5-12"},
+                                          {"dtm", K::kOther, "2011-5-2 14:07:09"},
+                                          {"vc", K::kOther, " a b "},
+                                          {"tx", K::kOther, "中文"},
+                                          {"bl", K::kOther, std::string("AB\0C", 4)},
+                                          {"BGBH", K::kOther, "R-1"}};
 
   ASSERT_TRUE(query.IsOpen());
   ASSERT_EQ(query.RowCount(), 2);
@@ -272,7 +283,8 @@ TEST_P(ConnectionContract, AwkwardValuesLeaveTheRestOfTheResultIntact) {
       "insert into b values (1, X'41A14042', 'after1'), (2, 'it''s a \\\\ test', 'after2'),"
       " (3, repeat('x', 1048576), 'after3'), (4, X'610062', 'after4')");
   std::string big;
-  for (int i = 0; i < 350000; ++i) big += "中";
+  for (int i = 0; i < 350000; ++i)
+    big += "中";
   EXPECT_EQ(Execute("insert into b values (5, '" + big + "', 'after5')"), 1);
   // MariaDB's ODBC driver cuts a statement at a NUL character (and then
   // fails on the unterminated literal); the MySQL provider sends it whole.

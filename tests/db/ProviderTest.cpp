@@ -32,10 +32,23 @@ TEST(StoredFloatText, MatchesFloatTextOfTheParsedValue) {
     std::from_chars(stored.data() + sign, stored.data() + stored.size(), value);
     return text::FloatText(value);
   };
-  const char* fixed[] = {"12.50",  "100.00", "-0.00",  "0.0001", "0.00009", "999999999999999",
-                         "1000000000000000",   "123456789012345.6",        "0.1234567890123456",
-                         "-3.25",  ".5",       "+7",     "00012.3400",      "1e15", "-1.5e-07"};
-  for (const char* stored : fixed) EXPECT_EQ(StoredFloatText(stored), viaDouble(stored)) << stored;
+  const char* fixed[] = {"12.50",
+                         "100.00",
+                         "-0.00",
+                         "0.0001",
+                         "0.00009",
+                         "999999999999999",
+                         "1000000000000000",
+                         "123456789012345.6",
+                         "0.1234567890123456",
+                         "-3.25",
+                         ".5",
+                         "+7",
+                         "00012.3400",
+                         "1e15",
+                         "-1.5e-07"};
+  for (const char* stored : fixed)
+    EXPECT_EQ(StoredFloatText(stored), viaDouble(stored)) << stored;
   EXPECT_EQ(StoredFloatText("12.50"), "12.5");
   EXPECT_EQ(StoredFloatText("not a number"), "not a number");
 
@@ -44,9 +57,12 @@ TEST(StoredFloatText, MatchesFloatTextOfTheParsedValue) {
     int integerDigits = static_cast<int>(random() % 18);
     int fractionDigits = static_cast<int>(random() % 12);
     std::string stored = random() % 2 ? "-" : "";
-    for (int d = 0; d < integerDigits; ++d) stored.push_back(static_cast<char>('0' + random() % 10));
-    if (integerDigits == 0) stored.push_back('0');
-    if (fractionDigits > 0) stored.push_back('.');
+    for (int d = 0; d < integerDigits; ++d)
+      stored.push_back(static_cast<char>('0' + random() % 10));
+    if (integerDigits == 0)
+      stored.push_back('0');
+    if (fractionDigits > 0)
+      stored.push_back('.');
     for (int d = 0; d < fractionDigits; ++d) {
       stored.push_back(static_cast<char>('0' + (random() % 3 == 0 ? 0 : random() % 10)));
     }
@@ -160,11 +176,16 @@ TEST(Utf16, ConvertsBothWaysAndReplacesIllFormedSequences) {
   EXPECT_EQ(Utf16ToUtf8(u"a中\U0001F600"), "a中\xF0\x9F\x98\x80");
   EXPECT_EQ(Utf8ToUtf16(std::string("x\0y", 3)), std::u16string(u"x\0y", 3));
   // A stray continuation byte, a truncated sequence, an overlong form.
-  EXPECT_EQ(Utf8ToUtf16("a\x80" "b\xE4\xB8" "c\xC0\xAF"), u"a\uFFFDb\uFFFDc\uFFFD\uFFFD");
+  EXPECT_EQ(Utf8ToUtf16("a\x80"
+                        "b\xE4\xB8"
+                        "c\xC0\xAF"),
+            u"a\uFFFDb\uFFFDc\uFFFD\uFFFD");
   std::u16string lone = u"a";
   lone.push_back(static_cast<char16_t>(0xD800));
   lone += u"b";
-  EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(Utf16ToUtf8(lone),
+            "a\xEF\xBF\xBD"
+            "b");
 }
 
 // MySQL types that the MySQL provider and MariaDB's ODBC driver see

@@ -17,7 +17,8 @@ using namespace std::string_literals;
 
 TEST(SqlServer, ColumnKindsTextFormsAndSettling) {
   auto parameters = test::TestDatabase::SqlServerParameters();
-  if (!parameters) GTEST_SKIP() << "no SQL Server: PELVAR_TEST_MSSQL_HOST is not set";
+  if (!parameters)
+    GTEST_SKIP() << "no SQL Server: PELVAR_TEST_MSSQL_HOST is not set";
 
   relay::RelayConnection relay;
   relay.Configure(*parameters);
@@ -46,18 +47,26 @@ TEST(SqlServer, ColumnKindsTextFormsAndSettling) {
     FieldKind kind;
     std::string text;
   };
-  const std::vector<Expected> expected = {
-      {"k", K::kInteger, "1"},        {"i", K::kInteger, "-5"},
-      {"ti", K::kOther, "255"},       {"si", K::kOther, "-2"},
-      {"bi", K::kOther, "-3"},        {"b", K::kOther, "True"},
-      {"m", K::kOther, "12.5"},       {"sm", K::kOther, "-3.25"},
-      {"r", K::kFloat, "2.5"},        {"f", K::kFloat, "-0.25"},
-      {"dc", K::kFloat, "12.5"},      {"dh", K::kFloat, "100"},
-      {"n", K::kFloat, "1.5"},        {"dt", K::kOther, "2011-5-2"},
-      {"tm", K::kOther, "8:31:15"},   {"dtt", K::kOther, "2011-5-12"},
-      {"dtm", K::kOther, "2011-5-2 14:07:09"},
-      {"vc", K::kOther, " a b "},     {"nv", K::kOther, "誠信检测"},
-      {"vb", K::kOther, "AB\0C"s}};
+  const std::vector<Expected> expected = {{"k", K::kInteger, "1"},
+                                          {"i", K::kInteger, "-5"},
+                                          {"ti", K::kOther, "255"},
+                                          {"si", K::kOther, "-2"},
+                                          {"bi", K::kOther, "-3"},
+                                          {"b", K::kOther, "True"},
+                                          {"m", K::kOther, "12.5"},
+                                          {"sm", K::kOther, "-3.25"},
+                                          {"r", K::kFloat, "2.5"},
+                                          {"f", K::kFloat, "-0.25"},
+                                          {"dc", K::kFloat, "12.5"},
+                                          {"dh", K::kFloat, "100"},
+                                          {"n", K::kFloat, "1.5"},
+                                          {"dt", K::kOther, "2011-5-2"},
+                                          {"tm", K::kOther, "8:31:15"},
+                                          {"dtt", K::kOther, "2011-5-12"},
+                                          {"dtm", K::kOther, "2011-5-2 14:07:09"},
+                                          {"vc", K::kOther, " a b "},
+                                          {"nv", K::kOther, "誠信检测"},
+                                          {"vb", K::kOther, "AB\0C"s}};
   ASSERT_EQ(query.RowCount(), 2);
   ASSERT_EQ(query.FieldCount(), static_cast<int>(expected.size()));
   for (int i = 0; i < query.FieldCount(); ++i) {

@@ -423,10 +423,10 @@ TEST(GuiEndToEnd, HiddenInTheTrayOneInstanceUploadsOnItsOwnAndEndsOnSigterm) {
   // 5. A left click on the icon shows the main window, with the log of the
   //    cycles that ran while it was hidden; its picture is kept as well.
   ASSERT_FALSE(presence.iconWindow.empty()) << tree;
-  XTool({"env", "DISPLAY=" + display, "xdotool", "mousemove", "--window", presence.iconWindow,
-         "4", "4", "click", "1"});
-  EXPECT_TRUE(WaitUntil(
-      [&] { return FindPresence(display, firstPid).visibleTitledWindows == 1; }, 20s))
+  XTool({"env", "DISPLAY=" + display, "xdotool", "mousemove", "--window", presence.iconWindow, "4",
+         "4", "click", "1"});
+  EXPECT_TRUE(
+      WaitUntil([&] { return FindPresence(display, firstPid).visibleTitledWindows == 1; }, 20s))
       << "a left click on the tray icon did not show the main window";
   std::this_thread::sleep_for(500ms);  // let the window paint before the picture
   const std::filesystem::path windowShot = artefacts / "pelvar-main-window.png";

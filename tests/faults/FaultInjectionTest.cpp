@@ -53,10 +53,10 @@ const char* const kTables[] = {"JCJG_RPTINFO", "JCJG_GC_RPT", "JCJG_ALTER", "JCJ
 
 struct Tally {
   int faults = 0;
-  int lost = 0;        // neither in the relay nor on the server
-  int changed = 0;     // values altered in the relay or on the server, or a stray state
-  int leftPending = 0; // still 0 or 1 after the clean cycle
-  int resent = 0;      // accepted rows sent again and answered as duplicates
+  int lost = 0;         // neither in the relay nor on the server
+  int changed = 0;      // values altered in the relay or on the server, or a stray state
+  int leftPending = 0;  // still 0 or 1 after the clean cycle
+  int resent = 0;       // accepted rows sent again and answered as duplicates
 };
 Tally tally;
 
@@ -90,8 +90,8 @@ enum class FaultPoint {
   kAfterGuidRead,   // the GUID line read, no reply
   // The first `bytes` bytes of a line and its CR, never its LF:
   kPartialGreeting,
-  kPartialReady,      // to the phase-th announcement
-  kPartialReply,      // to the row-th frame of the phase-th phase (the row is stored)
+  kPartialReady,  // to the phase-th announcement
+  kPartialReply,  // to the row-th frame of the phase-th phase (the row is stored)
   kPartialGuidReply,
 };
 enum class Ending { kClose, kReset };
@@ -100,8 +100,8 @@ constexpr std::size_t kAllButLast = ~std::size_t{0};
 
 struct PeerFault {
   FaultPoint point = FaultPoint::kNone;
-  int phase = 0;  // the phase-th announcement (1 = projects when all tables hold rows)
-  int row = 0;    // the row-th frame of that phase
+  int phase = 0;          // the phase-th announcement (1 = projects when all tables hold rows)
+  int row = 0;            // the row-th frame of that phase
   std::size_t bytes = 0;  // kInFrame: at most all of the frame but its last byte
   Ending ending = Ending::kClose;
 };
@@ -110,9 +110,11 @@ struct PeerFault {
 // first is the agency number); unique over the four tables.
 std::string KeyOf(const std::string& statement) {
   std::size_t at = statement.find("values ('");
-  if (at == std::string::npos) return {};
+  if (at == std::string::npos)
+    return {};
   at = statement.find("','", at);
-  if (at == std::string::npos) return {};
+  if (at == std::string::npos)
+    return {};
   at += 3;
   return statement.substr(at, statement.find('\'', at) - at);
 }
@@ -165,10 +167,12 @@ class SupervisionServer {
   std::string Judge(const std::string& statement) {
     // The projects phase's answer is never evaluated; a real server may
     // already know the project.
-    if (statement.rfind("insert into JCJG_JCDW_GC ", 0) == 0) return "ZQJCJGOK";
+    if (statement.rfind("insert into JCJG_JCDW_GC ", 0) == 0)
+      return "ZQJCJGOK";
     const std::string key = KeyOf(statement);
     std::lock_guard lock(mutex_);
-    if (refused_.count(key) != 0) return "ZQJCJGERROR Data too long for column 'XGNR' at row 1";
+    if (refused_.count(key) != 0)
+      return "ZQJCJGERROR Data too long for column 'XGNR' at row 1";
     if (stored_.count(key) != 0) {
       ++duplicates_;
       return "ZQJCJGERROR Duplicate entry '" + key + "' for key 'PRIMARY'";
@@ -199,18 +203,24 @@ class SupervisionServer {
       connection.Send((line + "\r").substr(0, std::min(fault.bytes, line.size() + 1)));
       end();
     };
-    if (fault.point == FaultPoint::kOnAccept) return end();
-    if (fault.point == FaultPoint::kPartialGreeting) return partial("ZQJCJGSITE2");
+    if (fault.point == FaultPoint::kOnAccept)
+      return end();
+    if (fault.point == FaultPoint::kPartialGreeting)
+      return partial("ZQJCJGSITE2");
     connection.Send("ZQJCJGSITE2\r\n");
-    if (fault.point == FaultPoint::kAfterGreeting) return end();
+    if (fault.point == FaultPoint::kAfterGreeting)
+      return end();
     int phase = 0;
     for (;;) {
-      if (at(FaultPoint::kBeforeGuid, phase)) return end();
+      if (at(FaultPoint::kBeforeGuid, phase))
+        return end();
       const std::string line = connection.ReadLine();
       if (line.rfind("ZQJCJGSEND ", 0) == 0) {
         ++phase;
-        if (at(FaultPoint::kAfterAnnounce, phase)) return end();
-        if (at(FaultPoint::kPartialReady, phase)) return partial("ZQJCJGBUSK");
+        if (at(FaultPoint::kAfterAnnounce, phase))
+          return end();
+        if (at(FaultPoint::kPartialReady, phase))
+          return partial("ZQJCJGBUSK");
         connection.Send("ZQJCJGBUSK\r\n");
         const int count = std::stoi(line.substr(11));
         for (int row = 1; row <= count; ++row) {
@@ -220,14 +230,16 @@ class SupervisionServer {
             } else {
               const std::string header = connection.ReadBytes(4);
               std::uint32_t length = 0;
-              for (char c : header) length = (length << 8) | static_cast<unsigned char>(c);
+              for (char c : header)
+                length = (length << 8) | static_cast<unsigned char>(c);
               connection.ReadBytes(std::min<std::size_t>(fault.bytes, 4 + length - 1) - 4);
             }
             return end();
           }
           std::string frame = connection.ReadBytes(4);
           std::uint32_t length = 0;
-          for (char c : frame) length = (length << 8) | static_cast<unsigned char>(c);
+          for (char c : frame)
+            length = (length << 8) | static_cast<unsigned char>(c);
           if (fault.point == FaultPoint::kInLargeFrame && length >= (1u << 20)) {
             connection.ReadBytes(fault.bytes);
             // The client is still writing: its frame no longer fits into
@@ -237,15 +249,20 @@ class SupervisionServer {
           }
           frame += connection.ReadBytes(length);
           const std::string reply = Judge(text::GbkToUtf8(frame.substr(4)));
-          if (at(FaultPoint::kInsteadOfReply, phase, row)) return end();
-          if (at(FaultPoint::kPartialReply, phase, row)) return partial(reply);
+          if (at(FaultPoint::kInsteadOfReply, phase, row))
+            return end();
+          if (at(FaultPoint::kPartialReply, phase, row))
+            return partial(reply);
           connection.Send(reply + "\r\n");
-          if (at(FaultPoint::kAfterReply, phase, row)) return end();
+          if (at(FaultPoint::kAfterReply, phase, row))
+            return end();
         }
       } else if (line.rfind("ZQJCJGGUID ", 0) == 0) {
-        if (fault.point == FaultPoint::kAfterGuidRead) return end();
+        if (fault.point == FaultPoint::kAfterGuidRead)
+          return end();
         const std::string accepted = "ZQJCJGGUIDOK " + text::TimeStamp(platform::Now());
-        if (fault.point == FaultPoint::kPartialGuidReply) return partial(accepted);
+        if (fault.point == FaultPoint::kPartialGuidReply)
+          return partial(accepted);
         connection.Send(accepted + "\r\n");
       } else {
         connection.Send("ZQJCJGERROR unknown command\r\n");
@@ -266,12 +283,12 @@ class SupervisionServer {
 // What the faulty cycle must report.
 
 enum class Expect {
-  kCommunication,  // "Communication Exception: ...", connection light red
-  kRelay,          // "VCL Exception: ...", relay light red
-  kJournal,        // "VCL Exception: Cannot ... file ...", relay light red
+  kCommunication,    // "Communication Exception: ...", connection light red
+  kRelay,            // "VCL Exception: ...", relay light red
+  kJournal,          // "VCL Exception: Cannot ... file ...", relay light red
   kGreetingRefused,  // "请升级上传程序！", connection light stays green
-  kUnnoticed,      // a cut-short GUID reply is no answer: the cycle ends as a clean one,
-                   // its last line the last row uploaded, without the completion line
+  kUnnoticed,        // a cut-short GUID reply is no answer: the cycle ends as a clean one,
+                     // its last line the last row uploaded, without the completion line
 };
 
 // Which tables a scenario fills (30 rows each).
@@ -283,8 +300,7 @@ struct Fill {
 };
 
 struct Scenario {
-  Scenario(std::string name, PeerFault peer = {})
-      : name(std::move(name)), peer(peer) {}
+  Scenario(std::string name, PeerFault peer = {}) : name(std::move(name)), peer(peer) {}
 
   std::string name;
   PeerFault peer;
@@ -334,7 +350,8 @@ struct Bench {
   }
 
   static std::string Rows(const char* pattern, bool on) {
-    if (!on) return {};
+    if (!on)
+      return {};
     std::string values;
     char row[512];
     for (int i = 0; i < kRowsPerTable; ++i) {
@@ -361,11 +378,13 @@ struct Bench {
     };
     std::string sql;
     for (int t = 0; t < 4; ++t) {
-      if (values[t].empty()) continue;
+      if (values[t].empty())
+        continue;
       sql += (sql.empty() ? "" : ";") + std::string("insert into ") + kTables[t] + " values " +
              values[t];
     }
-    if (!sql.empty()) database.Run(sql);
+    if (!sql.empty())
+      database.Run(sql);
   }
 
   // key -> (values but SENDFLAG, SENDFLAG) for every row in the relay.
@@ -385,7 +404,8 @@ struct Bench {
 
   void TakeSnapshot() {
     snapshot.clear();
-    for (const auto& [key, row] : RelayRows()) snapshot[key] = row.first;
+    for (const auto& [key, row] : RelayRows())
+      snapshot[key] = row.first;
   }
 
   // Runs one cycle; it must return normally whatever happens inside.
@@ -436,8 +456,8 @@ struct Bench {
         const std::string& state = inRelay->second.second;
         if (inRelay->second.first != values) {
           ++tally.changed;
-          ADD_FAILURE() << name << ": row " << key << " changed in the relay: "
-                        << inRelay->second.first;
+          ADD_FAILURE() << name << ": row " << key
+                        << " changed in the relay: " << inRelay->second.first;
         }
         if (state != "0" && state != "1" && state != "10" && state != "100") {
           ++tally.changed;
@@ -463,8 +483,8 @@ struct Bench {
       if (clean != golden.end() && standard != standardSnapshot.end() &&
           standard->second == values && clean->second != onServer->second) {
         ++tally.changed;
-        ADD_FAILURE() << name << ": row " << key << " reached the server as "
-                      << onServer->second << "\ninstead of " << clean->second;
+        ADD_FAILURE() << name << ": row " << key << " reached the server as " << onServer->second
+                      << "\ninstead of " << clean->second;
       }
     }
   }
@@ -474,14 +494,17 @@ struct Bench {
     FillTables(scenario.fill);
     TakeSnapshot();
     server.Clear();
-    if (scenario.prepare) scenario.prepare();
+    if (scenario.prepare)
+      scenario.prepare();
     const int duplicatesBefore = server.Duplicates();
 
     server.SetFault(scenario.peer);
-    if (scenario.inject) scenario.inject();
+    if (scenario.inject)
+      scenario.inject();
     RunCycle();
     server.SetFault({});
-    if (scenario.repair) scenario.repair();
+    if (scenario.repair)
+      scenario.repair();
     proxy.Heal();
     ++tally.faults;
 
@@ -517,8 +540,8 @@ struct Bench {
     }
 
     RunCycle();
-    EXPECT_TRUE(CleanCycleCompleted()) << scenario.name << ": clean cycle ended with "
-                                       << LastLine();
+    EXPECT_TRUE(CleanCycleCompleted())
+        << scenario.name << ": clean cycle ended with " << LastLine();
     CheckEveryRow(scenario.name);
     tally.resent += server.Duplicates() - duplicatesBefore;
   }
@@ -526,14 +549,16 @@ struct Bench {
 
 int OpenDescriptors() {
   int count = 0;
-  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd"))
+    ++count;
   return count;
 }
 
 class FaultInjection : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (!test::TestDatabase::Configured()) return;
+    if (!test::TestDatabase::Configured())
+      return;
     bench_ = new Bench;
     // A clean upload of the standard fill: what every row must look like on
     // the server.
@@ -556,7 +581,9 @@ class FaultInjection : public ::testing::Test {
 };
 Bench* FaultInjection::bench_ = nullptr;
 
-const char* EndingName(Ending ending) { return ending == Ending::kClose ? "close" : "reset"; }
+const char* EndingName(Ending ending) {
+  return ending == Ending::kClose ? "close" : "reset";
+}
 
 std::string BytesName(std::size_t bytes) {
   return bytes == kAllButLast ? std::string("all but the last byte")
@@ -581,8 +608,8 @@ TEST_F(FaultInjection, ServerBreaksTheSessionAtEveryPointOfTheWireSequence) {
   for (Ending ending : {Ending::kClose, Ending::kReset}) {
     const std::string how = EndingName(ending);
     bench.Run({"server " + how + " before the greeting", {FaultPoint::kOnAccept, 0, 0, 0, ending}});
-    bench.Run({"server " + how + " after the greeting",
-               {FaultPoint::kAfterGreeting, 0, 0, 0, ending}});
+    bench.Run(
+        {"server " + how + " after the greeting", {FaultPoint::kAfterGreeting, 0, 0, 0, ending}});
     for (int phase = 1; phase <= 5; ++phase) {
       const std::string where = " in phase " + std::to_string(phase);
       bench.Run({"server " + how + " instead of the ready line" + where,
@@ -590,8 +617,8 @@ TEST_F(FaultInjection, ServerBreaksTheSessionAtEveryPointOfTheWireSequence) {
       // Part of a frame read: nothing of it, inside the length, the length
       // alone, some statement bytes, all but its last byte.
       for (int row : {1, 17}) {
-        for (std::size_t bytes : {std::size_t{0}, std::size_t{2}, std::size_t{4}, std::size_t{25},
-                                  kAllButLast}) {
+        for (std::size_t bytes :
+             {std::size_t{0}, std::size_t{2}, std::size_t{4}, std::size_t{25}, kAllButLast}) {
           bench.Run({"server " + how + " after " + BytesName(bytes) + " of frame " +
                          std::to_string(row) + where,
                      {FaultPoint::kInFrame, phase, row, bytes, ending}});
@@ -630,7 +657,8 @@ TEST_F(FaultInjection, ServerCutsALineShortAndGoesAway) {
       // An orderly close after part of a line hands over an empty line; a
       // reset drops what was buffered and reports itself.
       const bool emptyLine = ending == Ending::kClose && bytes > 0;
-      if (emptyLine) greeting.expect = Expect::kGreetingRefused;
+      if (emptyLine)
+        greeting.expect = Expect::kGreetingRefused;
       bench.Run(greeting);
       for (int phase = 1; phase <= 5; ++phase) {
         const std::string where = " in phase " + std::to_string(phase);
@@ -643,7 +671,8 @@ TEST_F(FaultInjection, ServerCutsALineShortAndGoesAway) {
       }
       Scenario guid{"server " + how + cut + "the GUID acceptance",
                     {FaultPoint::kPartialGuidReply, 0, 0, bytes, ending}};
-      if (emptyLine) guid.expect = Expect::kUnnoticed;
+      if (emptyLine)
+        guid.expect = Expect::kUnnoticed;
       bench.Run(guid);
     }
   }
@@ -703,7 +732,8 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
     for (const char* key : {"YR05", "YL05", "YA05", "YU05"}) {
       bench.server.Preload(key, bench.golden.at(key));
     }
-    for (const char* key : {"YR07", "YL07", "YA07", "YU07"}) bench.server.Refuse(key);
+    for (const char* key : {"YR07", "YL07", "YA07", "YU07"})
+      bench.server.Refuse(key);
   };
 
   struct Kind {
@@ -716,7 +746,8 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
       {"projects update",
        [](std::string_view q) { return StartsWith(q, "update JCJG_RPTINFO set SENDFLAG=1 "); },
        {1, 2, 15, 29, 30}},
-      {"delete", [](std::string_view q) { return StartsWith(q, "delete from "); },
+      {"delete",
+       [](std::string_view q) { return StartsWith(q, "delete from "); },
        {1, 2, 9, 16, 23, 29, 30, 31, 45, 58, 59, 60, 61, 75, 88, 89, 90, 91, 105, 110}},
       {"settle update to 10 or 100",
        [](std::string_view q) {
@@ -724,15 +755,16 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
                 q.find(" set SENDFLAG=10") != std::string_view::npos;
        },
        {1, 2, 3, 4, 5, 6, 7, 8}},
-      {"JCJG_CUSER update", [](std::string_view q) { return StartsWith(q, "update JCJG_CUSER "); },
+      {"JCJG_CUSER update",
+       [](std::string_view q) { return StartsWith(q, "update JCJG_CUSER "); },
        {1}},
   };
   for (const Kind& kind : kinds) {
     for (Moment moment : {Moment::kBeforeQuery, Moment::kAfterQuery}) {
       for (int count : kind.counts) {
         Scenario scenario{"relay database gone " +
-                          std::string(moment == Moment::kBeforeQuery ? "before" : "during") +
-                          " " + kind.name + " " + std::to_string(count)};
+                          std::string(moment == Moment::kBeforeQuery ? "before" : "during") + " " +
+                          kind.name + " " + std::to_string(count)};
         scenario.inject = [&proxy, &kind, count, moment] {
           proxy.CutAtQuery(kind.matches, count, moment);
         };
@@ -753,8 +785,8 @@ TEST_F(FaultInjection, RelayDatabaseGoesAwayBeforeAndDuringEveryKindOfStatement)
     scenario.expect = Expect::kRelay;
     bench.Run(scenario);
   }
-  for (std::size_t bytes : {std::size_t{30}, std::size_t{120}, std::size_t{1500},
-                            std::size_t{6000}, std::size_t{9000}}) {
+  for (std::size_t bytes : {std::size_t{30}, std::size_t{120}, std::size_t{1500}, std::size_t{6000},
+                            std::size_t{9000}}) {
     Scenario scenario{"relay database gone after " + std::to_string(bytes) + " bytes from it"};
     scenario.inject = [&proxy, bytes] { proxy.CutAfterBytes(Direction::kToClient, bytes); };
     scenario.expect = Expect::kRelay;
@@ -770,11 +802,13 @@ TEST_F(FaultInjection, JournalCannotBeOpenedOrWritten) {
   auto file = [] { return Journal::JournalFilePath(platform::Now()); };
   auto moveAside = [&](const fs::path& path) {
     fs::remove_all(aside);
-    if (fs::exists(fs::symlink_status(path))) fs::rename(path, aside);
+    if (fs::exists(fs::symlink_status(path)))
+      fs::rename(path, aside);
   };
   auto putBack = [&](const fs::path& path) {
     fs::remove_all(path);
-    if (fs::exists(fs::symlink_status(aside))) fs::rename(aside, path);
+    if (fs::exists(fs::symlink_status(aside)))
+      fs::rename(aside, path);
     fs::create_directories(month());
   };
 
@@ -825,15 +859,16 @@ TEST_F(FaultInjection, NothingLeaksOverManyFaults) {
   Bench& bench = *bench_;
   const int before = OpenDescriptors();
   for (int i = 0; i < 10; ++i) {
-    bench.Run({"leak check " + std::to_string(i),
-               {FaultPoint::kAfterReply, 1 + i % 5, 1 + i, 0,
-                i % 2 ? Ending::kReset : Ending::kClose}});
+    bench.Run(
+        {"leak check " + std::to_string(i),
+         {FaultPoint::kAfterReply, 1 + i % 5, 1 + i, 0, i % 2 ? Ending::kReset : Ending::kClose}});
   }
   EXPECT_LE(OpenDescriptors(), before + 2);
   // Whatever broke, the journal holds whole lines only.
   const fs::path journals = bench.prefix.Path() / "var/log/pelvar";
   for (const auto& entry : fs::recursive_directory_iterator(journals)) {
-    if (!entry.is_regular_file()) continue;
+    if (!entry.is_regular_file())
+      continue;
     const std::string bytes = test::ReadFileBytes(entry.path());
     EXPECT_TRUE(bytes.empty() || bytes.ends_with("\r\n")) << entry.path();
   }

@@ -16,8 +16,10 @@ std::vector<std::string> Drain(LineReader& reader, Status* last = nullptr) {
   std::vector<std::string> lines;
   std::string line;
   Status status;
-  while ((status = reader.Next(&line)) == Status::kLine) lines.push_back(line);
-  if (last != nullptr) *last = status;
+  while ((status = reader.Next(&line)) == Status::kLine)
+    lines.push_back(line);
+  if (last != nullptr)
+    *last = status;
   return lines;
 }
 
@@ -45,7 +47,8 @@ TEST(LineReader, SameLinesWhateverTheCutsBetweenFeeds) {
     std::vector<std::string> lines;
     for (std::size_t at = 0; at < stream.size(); at += cut) {
       reader.Feed(stream.substr(at, cut));
-      for (auto& line : Drain(reader)) lines.push_back(line);
+      for (auto& line : Drain(reader))
+        lines.push_back(line);
     }
     EXPECT_EQ(lines, (std::vector<std::string>{"one", "two", "", "three\r"})) << "cut " << cut;
     EXPECT_EQ(reader.BufferedSize(), 4u);

@@ -83,7 +83,8 @@ TEST(TcpClient, UnansweredConnectTimesOutAndPumpCanCancelIt) {
   client.SetPump([&] {
     ++pumps;
     EXPECT_TRUE(client.Connected());  // a connecting client counts as connected
-    if (pumps == 3) client.Disconnect();
+    if (pumps == 3)
+      client.Disconnect();
   });
   EXPECT_EQ(CommMessage([&] { client.Connect("127.0.0.1", silent.Port()); }),
             "Connection Closed Gracefully.");
@@ -185,7 +186,8 @@ TEST(TcpClient, ClosesResetsAndLocalCloseDuringARead) {
   client.Connect("127.0.0.1", peer.Port());
   int pumps = 0;
   client.SetPump([&] {
-    if (++pumps == 2) client.Disconnect();
+    if (++pumps == 2)
+      client.Disconnect();
   });
   EXPECT_EQ(CommMessage([&] { client.ReadLine(); }), "Connection Closed Gracefully.");
   EXPECT_EQ(pumps, 2);
@@ -206,7 +208,8 @@ TEST(TcpClient, WriteToAClosedPeerFailsOnceThenReportsTheClose) {
   std::string message;
   for (int i = 0; i < 100 && message.empty(); ++i) {
     message = CommMessage([&] { client.Write(std::string(1000, 'z')); });
-    if (message.empty()) std::this_thread::sleep_for(10ms);
+    if (message.empty())
+      std::this_thread::sleep_for(10ms);
   }
   EXPECT_TRUE(message == SocketErrorText(ECONNRESET) || message == SocketErrorText(EPIPE))
       << message;

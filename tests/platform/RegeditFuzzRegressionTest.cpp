@@ -28,8 +28,9 @@ TEST(RegeditFuzzRegression, SavedInputsAreRefusedByLineOrSurviveARewrite) {
         EXPECT_EQ(again[i].values, keys[i].values) << entry.path();
       }
     } catch (const Error& error) {
-      EXPECT_EQ(std::string(error.what()).rfind("Registry file 'machine.reg' is malformed at line ", 0),
-                0u)
+      EXPECT_EQ(
+          std::string(error.what()).rfind("Registry file 'machine.reg' is malformed at line ", 0),
+          0u)
           << entry.path();
     }
   }

@@ -26,13 +26,16 @@ constexpr const char* kDaviv = "SOFTWARE\\ZIRODU\\DAVIV";
 std::string FileBytes(const std::string& lfText) {
   std::string crlf;
   for (char c : lfText) {
-    if (c == '\n') crlf += '\r';
+    if (c == '\n')
+      crlf += '\r';
     crlf += c;
   }
   return text::Utf8ToGbk(crlf);
 }
 
-RegValue Raw(RegType type, const std::string& data) { return RegValue{type, data}; }
+RegValue Raw(RegType type, const std::string& data) {
+  return RegValue{type, data};
+}
 
 std::string ErrorText(const std::function<void()>& action) {
   try {
@@ -50,7 +53,8 @@ TEST(FileRegistry, WritesRegeditTextAndReadsEveryValueBackExactly) {
   EXPECT_EQ(RegValue::Number(-2).AsNumber(), -2);
 
   std::string binary;
-  for (int i = 0; i < 30; ++i) binary += static_cast<char>(i);
+  for (int i = 0; i < 30; ++i)
+    binary += static_cast<char>(i);
   const std::vector<std::pair<std::string, RegValue>> values = {
       {"Dwbh", RegValue::Text("检测A1")},
       {"Path", RegValue::Text("C:\\dir\\\"q\"")},
@@ -68,7 +72,8 @@ TEST(FileRegistry, WritesRegeditTextAndReadsEveryValueBackExactly) {
   FileRegistry registry(prefix.RegistryFile().string());
   auto key = registry.Open(kDaviv, RegAccess::kFull, true);
   ASSERT_NE(key, nullptr);
-  for (const auto& [name, value] : values) ASSERT_TRUE(key->Set(name, value)) << name;
+  for (const auto& [name, value] : values)
+    ASSERT_TRUE(key->Set(name, value)) << name;
 
   const std::string bytes = prefix.ReadRegistryBytes();
   EXPECT_EQ(bytes, FileBytes(R"(REGEDIT4
@@ -187,8 +192,12 @@ TEST(FileRegistry, AMalformedFileIsReportedWithItsLineAndNeverOverwritten) {
       {head + "\"A\"=\"b\"\r\n\"B\"=hex:01,\\\r\n  zz\r\n", 5},
       {head + "\"A\"=\"b\"\r\njunk\r\n", 5},
       // Bytes that are no GBK would come back as "?" when the file is rewritten.
-      {head + "\"Dw\x9b\xff\xff" "bh\"=\"J01\"\r\n", 4},
-      {head + "\"Dwbh\"=\"J\xff" "01\"\r\n", 4},
+      {head + "\"Dw\x9b\xff\xff"
+              "bh\"=\"J01\"\r\n",
+       4},
+      {head + "\"Dwbh\"=\"J\xff"
+              "01\"\r\n",
+       4},
       {"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFT\xffWARE]\r\n", 3},
   };
   FileRegistry registry(path);
@@ -210,8 +219,9 @@ TEST(FileRegistry, AMalformedFileIsReportedWithItsLineAndNeverOverwritten) {
   const std::string broken = head + "\"Dwbh\"=\"abc\r\n\"ScanTime\"=dword:00000064\r\n";
   test::WriteFileBytes(path, broken);
   EXPECT_EQ(ErrorText([&] { key->Set("ScanTime", RegValue::Number(5)); }),
-            "Registry file '" + path + "' is malformed at line 4: a quoted text without its "
-            "closing quote");
+            "Registry file '" + path +
+                "' is malformed at line 4: a quoted text without its "
+                "closing quote");
   EXPECT_THROW(key->Remove("ScanTime"), Error);
   EXPECT_THROW(key->Query("ScanTime"), Error);
   EXPECT_THROW(Registry::Machine().Open(kDaviv, RegAccess::kFull, true), Error);
@@ -239,7 +249,8 @@ TEST(FileRegistry, ConcurrentWritersKeepEveryValue) {
         for (int i = 0; i < kValues; ++i) {
           auto key = own.Open(kDaviv, RegAccess::kFull, true);
           std::string name = "W" + std::to_string(writer) + "_" + std::to_string(i);
-          if (key == nullptr || !key->Set(name, RegValue::Number(writer * 1000 + i))) ++failures;
+          if (key == nullptr || !key->Set(name, RegValue::Number(writer * 1000 + i)))
+            ++failures;
         }
       } catch (...) {
         ++failures;
@@ -263,7 +274,8 @@ TEST(FileRegistry, ConcurrentWritersKeepEveryValue) {
     }
   }
   // No temporary file is left beside the registry file.
-  for (const auto& entry : std::filesystem::directory_iterator(prefix.RegistryFile().parent_path())) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(prefix.RegistryFile().parent_path())) {
     auto name = entry.path().filename().string();
     EXPECT_TRUE(name == "machine.reg" || name == "machine.reg.lock") << name;
   }
@@ -301,9 +313,8 @@ TEST(FileRegistry, MachineFollowsThePrefixAndRightsFollowTheFile) {
     EXPECT_FALSE(std::filesystem::exists(readOnlyFolder / "etc"));
   });
   chmod(path.c_str(), 0);
-  test::RunUnprivileged([&] {
-    EXPECT_EQ(FileRegistry(path).Open(kDaviv, RegAccess::kRead, false), nullptr);
-  });
+  test::RunUnprivileged(
+      [&] { EXPECT_EQ(FileRegistry(path).Open(kDaviv, RegAccess::kRead, false), nullptr); });
 }
 
 }  // namespace

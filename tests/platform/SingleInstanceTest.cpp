@@ -21,7 +21,8 @@ TEST(SingleInstanceLock, OneHolderPerNameUntilReleased) {
   // Another process is refused as well, and gets the lock once it is free.
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
-  if (pid == 0) _exit(SingleInstanceLock::Acquire("VodEdav") == nullptr ? 0 : 1);
+  if (pid == 0)
+    _exit(SingleInstanceLock::Acquire("VodEdav") == nullptr ? 0 : 1);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);

@@ -37,7 +37,8 @@ using testing::Normalised;
 std::string Frame(const std::string& utf8Statement) {
   std::string gbk = text::Utf8ToGbk(utf8Statement);
   std::string frame(4, '\0');
-  for (int i = 0; i < 4; ++i) frame[i] = static_cast<char>((gbk.size() >> (24 - 8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    frame[i] = static_cast<char>((gbk.size() >> (24 - 8 * i)) & 0xFF);
   return frame + gbk;
 }
 
@@ -46,13 +47,12 @@ std::string Frame(const std::string& utf8Statement) {
 // doubling is written out by the caller.
 std::string AlterStatement(const std::string& escapedYpdbh, const std::string& escapedXgnr) {
   return "insert into JCJG_JCDW_ALTER values ('J01','" + escapedYpdbh +
-         "','2011-5-2 9:00:00','R1','" + escapedXgnr +
-         "','','张三','0',CURRENT_TIMESTAMP(),0,7);";
+         "','2011-5-2 9:00:00','R1','" + escapedXgnr + "','','张三','0',CURRENT_TIMESTAMP(),0,7);";
 }
 
 const std::vector<std::string> kAcceptedAlterLog = {
-    "上传检测报告信息记录：", "上传检测报告适用工程记录：", "上传修改记录：",
-    "√ R1 <ts> 上传成功！<ts>", "上传自动采集记录：", "<ts> 同步信息完成！"};
+    "上传检测报告信息记录：",   "上传检测报告适用工程记录：", "上传修改记录：",
+    "√ R1 <ts> 上传成功！<ts>", "上传自动采集记录：",         "<ts> 同步信息完成！"};
 
 class BadInputTest : public testing::CycleTestBase {
  protected:
@@ -66,7 +66,6 @@ class BadInputTest : public testing::CycleTestBase {
     auto value = database_->Scalar("select group_concat(SENDFLAG) from JCJG_ALTER");
     return value ? *value : "(no row)";
   }
-
 };
 
 TEST_F(BadInputTest, QuotesBackslashesGbkTrailBytesAndNulTravelIntactAndFindTheirRow) {
@@ -94,7 +93,8 @@ TEST_F(BadInputTest, AReportKeyEndingInAControlByteIsSentButNeverSettled) {
   RunCycle();
   RunCycle();
   EXPECT_EQ(server_.Statements(),
-            std::vector<std::string>(2, "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);"));
+            std::vector<std::string>(
+                2, "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);"));
   EXPECT_EQ(*database_->Scalar("select SENDFLAG from JCJG_RPTINFO"), "0");
   EXPECT_EQ(display_.logLines.size(), 10u);  // headings and identity lines only
 }
@@ -106,7 +106,8 @@ TEST_F(BadInputTest, AOneMegabyteTextTravelsInOneFrame) {
 
   ASSERT_EQ(server_.RawFrames().size(), 1u);
   std::string big;
-  for (int i = 0; i < 524288; ++i) big += "誠";
+  for (int i = 0; i < 524288; ++i)
+    big += "誠";
   const std::string expected = Frame(AlterStatement("Y1", big + "''\\\\"));
   EXPECT_GT(expected.size(), 4u + 1048576u);
   EXPECT_EQ(server_.RawFrames()[0].size(), expected.size());
@@ -140,7 +141,9 @@ TEST_F(BadInputTest, CharactersGbkCannotHoldArriveAsQuestionMarks) {
   EXPECT_EQ(AlterStates(), "0");
 
   // A rejection cannot mark it either: it stays 0 and is offered again.
-  server_.verdict = [](const std::string&) { return std::string("ZQJCJGERROR Duplicate entry for key 'PRIMARY'"); };
+  server_.verdict = [](const std::string&) {
+    return std::string("ZQJCJGERROR Duplicate entry for key 'PRIMARY'");
+  };
   display_.logLines.clear();
   RunCycle();
   EXPECT_EQ(Normalised(display_.logLines[3]),
@@ -167,10 +170,10 @@ TEST_F(BadInputTest, OverlongAndGarbageRepliesLeaveTheRowPending) {
   };
   display_.logLines.clear();
   RunCycle();
-  EXPECT_EQ(Normalised(display_.logLines),
-            (std::vector<std::string>{"上传检测报告信息记录：", "上传检测报告适用工程记录：",
-                                      "上传修改记录：", "上传自动采集记录：",
-                                      "<ts> 同步信息完成！"}));
+  EXPECT_EQ(
+      Normalised(display_.logLines),
+      (std::vector<std::string>{"上传检测报告信息记录：", "上传检测报告适用工程记录：",
+                                "上传修改记录：", "上传自动采集记录：", "<ts> 同步信息完成！"}));
   EXPECT_EQ(AlterStates(), "0");
   EXPECT_EQ(server_.RawFrames().size(), 2u);
 }
@@ -180,7 +183,8 @@ TEST_F(BadInputTest, ALineThatNeverEndsIsEndedByStop) {
   server_.rawVerdict = [](const std::string&) { return std::string("ZQJCJGO"); };
   int pumps = 0;
   link_.SetPump([&] {
-    if (++pumps == 3) link_.CloseSession();  // as Stop does while the reply is awaited
+    if (++pumps == 3)
+      link_.CloseSession();  // as Stop does while the reply is awaited
   });
   RunCycle();
   EXPECT_EQ(pumps, 3);
@@ -212,10 +216,12 @@ TEST(BadSettingsTest, DamagedSettingsFileStopsTheRunWithItsErrorAndIsNeverRewrit
   const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n";
   char port[9];
   std::snprintf(port, sizeof port, "%08x", peer.Port());
-  const std::string good = "\"DBType\"=\"MySQL\"\r\n\"ScanTime\"=dword:00000064\r\n"
-                           "\"Dwbh\"=\"J01\"\r\n\"DBHost\"=\"127.0.0.1\"\r\n\"DBName\"=\"DAVIV\"\r\n"
-                           "\"DBUser\"=\"u\"\r\n\"DBPasswd\"=\"p\"\r\n\"DBPort\"=dword:00000cea\r\n"
-                           "\"RemoteHost\"=\"127.0.0.1\"\r\n\"RemotePort\"=dword:" + std::string(port) + "\r\n";
+  const std::string good =
+      "\"DBType\"=\"MySQL\"\r\n\"ScanTime\"=dword:00000064\r\n"
+      "\"Dwbh\"=\"J01\"\r\n\"DBHost\"=\"127.0.0.1\"\r\n\"DBName\"=\"DAVIV\"\r\n"
+      "\"DBUser\"=\"u\"\r\n\"DBPasswd\"=\"p\"\r\n\"DBPort\"=dword:00000cea\r\n"
+      "\"RemoteHost\"=\"127.0.0.1\"\r\n\"RemotePort\"=dword:" +
+      std::string(port) + "\r\n";
   const std::string file = prefix.RegistryFile().string();
   const std::string malformed = "Registry file '" + file + "' is malformed at line ";
   struct Case {
@@ -225,20 +231,29 @@ TEST(BadSettingsTest, DamagedSettingsFileStopsTheRunWithItsErrorAndIsNeverRewrit
   };
   const std::vector<Case> cases = {
       // Cut in the middle of a text, of a number, after a whole line.
-      {head + good.substr(0, good.find("DAVIV") + 3), malformed + "8: a quoted text without its closing quote"},
-      {head + good.substr(0, good.rfind("dword:") + 10), "",  // "dword:0000" reads as port 0
+      {head + good.substr(0, good.find("DAVIV") + 3),
+       malformed + "8: a quoted text without its closing quote"},
+      {head + good.substr(0, good.rfind("dword:") + 10),
+       "",  // "dword:0000" reads as port 0
        {"无法连接远程服务器。Communication Exception: Socket Error # 111\r\nConnection refused.",
         "系统进入上传数据状态！<ts>"}},
       {head + good.substr(0, good.find("\"RemoteHost\"")), "Failed to get data for 'RemotePort'"},
       {head.substr(0, 20), malformed + "3: a key line without its closing bracket"},
       // Edited by hand with the wrong types.
-      {head + "\"ScanTime\"=\"100\"\r\n" + good.substr(good.find("\"Dwbh\"")), "Invalid data type for 'ScanTime'"},
-      {head + "\"DBType\"=dword:00000001\r\n" + good.substr(good.find("\"ScanTime\"")), "Invalid data type for 'DBType'"},
-      {head + good + "\"RemotePort\"=hex:01,02,03,04,05\r\n", "Failed to get data for 'RemotePort'"},
+      {head + "\"ScanTime\"=\"100\"\r\n" + good.substr(good.find("\"Dwbh\"")),
+       "Invalid data type for 'ScanTime'"},
+      {head + "\"DBType\"=dword:00000001\r\n" + good.substr(good.find("\"ScanTime\"")),
+       "Invalid data type for 'DBType'"},
+      {head + good + "\"RemotePort\"=hex:01,02,03,04,05\r\n",
+       "Failed to get data for 'RemotePort'"},
       // Hexadecimal 0x3306, not 3306: nothing to tell them apart.
       {head + good + "\"DBPort\"=dword:3306\r\n", "", {"系统进入上传数据状态！<ts>"}},
       {head + good + "\"DBPort\"=3306\r\n", malformed + "14: value data of an unknown form"},
-      {head + "\"Dwbh\"=\"J\xff" "01\"\r\n" + good, malformed + "4: bytes that are not GBK text"},
+      {head +
+           "\"Dwbh\"=\"J\xff"
+           "01\"\r\n" +
+           good,
+       malformed + "4: bytes that are not GBK text"},
   };
   for (const Case& c : cases) {
     test::WriteFileBytes(prefix.RegistryFile(), c.bytes);

@@ -16,7 +16,8 @@ std::string Normalised(const std::string& line) {
 
 std::vector<std::string> Normalised(const std::vector<std::string>& lines) {
   std::vector<std::string> out;
-  for (const auto& line : lines) out.push_back(Normalised(line));
+  for (const auto& line : lines)
+    out.push_back(Normalised(line));
   return out;
 }
 
@@ -41,11 +42,13 @@ std::vector<std::string> CycleTestBase::JournalLines() {
   std::vector<std::filesystem::path> files;
   for (const auto& entry :
        std::filesystem::recursive_directory_iterator(prefix_->Path() / "var/log/pelvar")) {
-    if (entry.is_regular_file()) files.push_back(entry.path());
+    if (entry.is_regular_file())
+      files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   std::string bytes;
-  for (const auto& file : files) bytes += test::ReadFileBytes(file);
+  for (const auto& file : files)
+    bytes += test::ReadFileBytes(file);
   std::vector<std::string> lines;
   std::size_t start = 0;
   for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2) {

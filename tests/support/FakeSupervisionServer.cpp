@@ -22,7 +22,8 @@ void FakeSupervisionServer::Serve(PeerConnection& connection) {
     if (line.rfind("ZQJCJGSEND ", 0) == 0) {
       int count = std::stoi(line.substr(11));
       connection.SendLine(text::Utf8ToGbk(announceReply) + "\r\n");
-      if (announceReply != "ZQJCJGBUSK") continue;
+      if (announceReply != "ZQJCJGBUSK")
+        continue;
       for (int i = 0; i < count; ++i) {
         std::string frame = connection.ReadFrame();
         std::string statement = text::GbkToUtf8(frame.substr(4));
@@ -33,12 +34,14 @@ void FakeSupervisionServer::Serve(PeerConnection& connection) {
         }
         if (rawVerdict) {
           std::string raw = rawVerdict(statement);
-          if (beforeReply) beforeReply();
+          if (beforeReply)
+            beforeReply();
           connection.Send(raw);
           continue;
         }
         std::string reply = verdict(statement);
-        if (beforeReply) beforeReply();
+        if (beforeReply)
+          beforeReply();
         if (reply == kCloseNow) {
           connection.Close();
           return;

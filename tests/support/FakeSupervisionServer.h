@@ -25,8 +25,9 @@ class FakeSupervisionServer {
   // client's clock stays where it is.
   std::string guidReply;
   std::string noticeReply = "ZQJCJG_STARSTOP_OK";
-  std::function<std::string(const std::string& statement)> verdict =
-      [](const std::string&) { return std::string("ZQJCJGOK"); };
+  std::function<std::string(const std::string& statement)> verdict = [](const std::string&) {
+    return std::string("ZQJCJGOK");
+  };
   // When set, replaces verdict: its result goes out as raw bytes, without
   // conversion and without a line end (binary garbage, a line that never
   // ends).

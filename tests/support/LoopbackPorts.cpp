@@ -44,12 +44,14 @@ SilentListener::SilentListener() {
     ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
     fillers_.push_back(filler);
     pollfd entry{filler, POLLOUT, 0};
-    if (::poll(&entry, 1, 200) == 0) break;
+    if (::poll(&entry, 1, 200) == 0)
+      break;
   }
 }
 
 SilentListener::~SilentListener() {
-  for (int fd : fillers_) ::close(fd);
+  for (int fd : fillers_)
+    ::close(fd);
   ::close(listener_);
 }
 

@@ -7,13 +7,15 @@ namespace {
 int CodePoints(const std::string& text) {
   int count = 0;
   for (unsigned char c : text) {
-    if ((c & 0xC0) != 0x80) ++count;
+    if ((c & 0xC0) != 0x80)
+      ++count;
   }
   return count;
 }
 
 int Rows(const std::string& line, int wrapWidth) {
-  if (wrapWidth <= 0) return 1;
+  if (wrapWidth <= 0)
+    return 1;
   int length = CodePoints(line);
   return length == 0 ? 1 : (length + wrapWidth - 1) / wrapWidth;
 }
@@ -22,7 +24,8 @@ int Rows(const std::string& line, int wrapWidth) {
 
 void RecordingDisplay::AppendLogLine(const std::string& text) {
   logLines.push_back(text);
-  if (onAppend) onAppend(text);
+  if (onAppend)
+    onAppend(text);
 }
 
 void RecordingDisplay::ClearLog() {
@@ -38,9 +41,11 @@ int RecordingDisplay::LogLineCount() {
       std::size_t end = text.find('\n', begin);
       std::string line =
           text.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line.back() == '\r')
+        line.pop_back();
       count += Rows(line, wrapWidth);
-      if (end == std::string::npos) break;
+      if (end == std::string::npos)
+        break;
       begin = end + 1;
     }
   }
@@ -60,7 +65,8 @@ void RecordingDisplay::ShowRemainingTime(int seconds) {
 std::string RecordingDisplay::LogText() const {
   std::string all;
   for (const std::string& line : logLines) {
-    if (!all.empty()) all += '\n';
+    if (!all.empty())
+      all += '\n';
     all += line;
   }
   return all;

@@ -21,26 +21,34 @@ constexpr int kPollSliceMs = 20;
 
 void PeerConnection::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (fd_ < 0) throw PeerClosed("send on a closed peer connection");
+    if (fd_ < 0)
+      throw PeerClosed("send on a closed peer connection");
     ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw PeerClosed(std::string("send failed: ") + std::strerror(errno));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      throw PeerClosed(std::string("send failed: ") + std::strerror(errno));
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
 bool PeerConnection::ReceiveMore() {
-  if (fd_ < 0) throw PeerClosed("read on a closed peer connection");
+  if (fd_ < 0)
+    throw PeerClosed("read on a closed peer connection");
   auto deadline = std::chrono::steady_clock::now() + peer_.readLimit_.load();
   for (;;) {
-    if (peer_.stopping_) throw PeerClosed("peer stopping");
-    if (std::chrono::steady_clock::now() > deadline) throw PeerClosed("read limit passed");
+    if (peer_.stopping_)
+      throw PeerClosed("peer stopping");
+    if (std::chrono::steady_clock::now() > deadline)
+      throw PeerClosed("read limit passed");
     pollfd entry{fd_, POLLIN, 0};
     int rc = ::poll(&entry, 1, kPollSliceMs);
-    if (rc == 0 || (rc < 0 && errno == EINTR)) continue;
+    if (rc == 0 || (rc < 0 && errno == EINTR))
+      continue;
     char buffer[65536];
     ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+      continue;
     if (n > 0) {
       pending_.append(buffer, static_cast<std::size_t>(n));
       peer_.Record(index_, std::string_view(buffer, static_cast<std::size_t>(n)));
@@ -54,17 +62,20 @@ bool PeerConnection::ReceiveMore() {
 std::string PeerConnection::ReadLine() {
   std::size_t lf;
   while ((lf = pending_.find('\n')) == std::string::npos) {
-    if (!ReceiveMore()) throw PeerClosed("client closed before the end of a line");
+    if (!ReceiveMore())
+      throw PeerClosed("client closed before the end of a line");
   }
   std::string line = pending_.substr(0, lf);
   pending_.erase(0, lf + 1);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
   return line;
 }
 
 std::string PeerConnection::ReadBytes(std::size_t count) {
   while (pending_.size() < count) {
-    if (!ReceiveMore()) throw PeerClosed("client closed before the expected bytes");
+    if (!ReceiveMore())
+      throw PeerClosed("client closed before the expected bytes");
   }
   std::string bytes = pending_.substr(0, count);
   pending_.erase(0, count);
@@ -74,7 +85,8 @@ std::string PeerConnection::ReadBytes(std::size_t count) {
 std::string PeerConnection::ReadFrame() {
   std::string header = ReadBytes(4);
   std::uint32_t length = 0;
-  for (char c : header) length = (length << 8) | static_cast<unsigned char>(c);
+  for (char c : header)
+    length = (length << 8) | static_cast<unsigned char>(c);
   return header + ReadBytes(length);
 }
 
@@ -85,7 +97,8 @@ bool PeerConnection::WaitForClientClose() {
 }
 
 void PeerConnection::Close() {
-  if (fd_ < 0) return;
+  if (fd_ < 0)
+    return;
   ::shutdown(fd_, SHUT_WR);
   try {
     while (ReceiveMore()) {
@@ -96,7 +109,8 @@ void PeerConnection::Close() {
 }
 
 void PeerConnection::Reset() {
-  if (fd_ < 0) return;
+  if (fd_ < 0)
+    return;
   linger option{1, 0};
   ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &option, sizeof option);
   CloseNow();
@@ -109,7 +123,8 @@ void PeerConnection::CloseNow() {
 
 ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("socket failed");
+  if (listenFd_ < 0)
+    throw std::runtime_error("socket failed");
   int yes = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   sockaddr_in address{};
@@ -145,9 +160,11 @@ ScriptedPeer::Script ScriptedPeer::CurrentScript() {
 void ScriptedPeer::Run() {
   while (!stopping_) {
     pollfd entry{listenFd_, POLLIN, 0};
-    if (::poll(&entry, 1, kPollSliceMs) <= 0) continue;
+    if (::poll(&entry, 1, kPollSliceMs) <= 0)
+      continue;
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (fd < 0)
+      continue;
     int index;
     {
       std::lock_guard lock(mutex_);
@@ -157,12 +174,14 @@ void ScriptedPeer::Run() {
     PeerConnection connection(*this, fd, index);
     Script script = CurrentScript();
     try {
-      if (script) script(connection);
+      if (script)
+        script(connection);
     } catch (const PeerClosed&) {
     } catch (const std::exception& error) {
       ADD_FAILURE() << "scripted peer, connection " << index << ": " << error.what();
     }
-    if (connection.fd_ >= 0) connection.Close();
+    if (connection.fd_ >= 0)
+      connection.Close();
     {
       std::lock_guard lock(mutex_);
       ++finishedCount_;
@@ -178,10 +197,10 @@ void ScriptedPeer::Record(int index, std::string_view bytes) {
 
 bool ScriptedPeer::WaitForScripts(int count) {
   std::unique_lock lock(mutex_);
-  bool done = finished_.wait_for(lock, std::chrono::seconds(10),
-                                 [&] { return finishedCount_ >= count; });
-  if (!done) ADD_FAILURE() << "scripted peer: " << finishedCount_ << " of " << count
-                           << " scripts finished";
+  bool done =
+      finished_.wait_for(lock, std::chrono::seconds(10), [&] { return finishedCount_ >= count; });
+  if (!done)
+    ADD_FAILURE() << "scripted peer: " << finishedCount_ << " of " << count << " scripts finished";
   return done;
 }
 
@@ -192,14 +211,16 @@ int ScriptedPeer::AcceptedCount() const {
 
 std::string ScriptedPeer::Received(int index) const {
   std::lock_guard lock(mutex_);
-  if (index < 0 || static_cast<std::size_t>(index) >= received_.size()) return {};
+  if (index < 0 || static_cast<std::size_t>(index) >= received_.size())
+    return {};
   return received_[static_cast<std::size_t>(index)];
 }
 
 std::string ScriptedPeer::Received() const {
   std::lock_guard lock(mutex_);
   std::string all;
-  for (const auto& bytes : received_) all += bytes;
+  for (const auto& bytes : received_)
+    all += bytes;
   return all;
 }
 

@@ -18,12 +18,13 @@ constexpr unsigned char kComQuery = 0x03;
 
 int ConnectTo(const std::string& host, std::uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
+  if (fd < 0)
+    return -1;
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
-  if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(),
-                  &address.sin_addr) != 1 ||
+  if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(), &address.sin_addr) !=
+          1 ||
       ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
     return -1;
@@ -43,7 +44,8 @@ struct TcpProxy::Pipe {
 TcpProxy::TcpProxy(std::string targetHost, std::uint16_t targetPort)
     : targetHost_(std::move(targetHost)), targetPort_(targetPort) {
   listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("socket failed");
+  if (listenFd_ < 0)
+    throw std::runtime_error("socket failed");
   int yes = 1;
   ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   sockaddr_in address{};
@@ -83,8 +85,7 @@ void TcpProxy::Heal() {
   byteCutArmed_ = false;
 }
 
-void TcpProxy::CutAtQuery(std::function<bool(std::string_view)> matches, int count,
-                          Moment moment) {
+void TcpProxy::CutAtQuery(std::function<bool(std::string_view)> matches, int count, Moment moment) {
   std::lock_guard lock(mutex_);
   queryMatches_ = std::move(matches);
   queryCountdown_ = count;
@@ -112,7 +113,8 @@ void TcpProxy::CutLocked() {
   // Shut down only: the descriptors stay valid until the proxy's thread
   // closes them, so it never touches a number the system gave away again.
   for (Pipe* pipe : pipes_) {
-    if (pipe->dead) continue;
+    if (pipe->dead)
+      continue;
     ::shutdown(pipe->clientFd, SHUT_RDWR);
     ::shutdown(pipe->serverFd, SHUT_RDWR);
     pipe->dead = true;
@@ -139,8 +141,10 @@ void TcpProxy::ReapLocked() {
 bool TcpProxy::SendAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
     data += n;
     size -= static_cast<std::size_t>(n);
   }
@@ -148,7 +152,8 @@ bool TcpProxy::SendAll(int fd, const char* data, std::size_t size) {
 }
 
 void TcpProxy::Forward(Pipe& pipe, bool fromClient, const char* data, std::size_t size) {
-  if (pipe.dead) return;
+  if (pipe.dead)
+    return;
   bool cutAfter = false;
   const Direction direction = fromClient ? Direction::kToServer : Direction::kToClient;
   if (byteCutArmed_ && byteDirection_ == direction) {
@@ -164,7 +169,8 @@ void TcpProxy::Forward(Pipe& pipe, bool fromClient, const char* data, std::size_
     ::shutdown(pipe.serverFd, SHUT_RDWR);
     pipe.dead = true;
   }
-  if (cutAfter) CutLocked();
+  if (cutAfter)
+    CutLocked();
 }
 
 void TcpProxy::ForwardFromClient(Pipe& pipe) {
@@ -173,12 +179,14 @@ void TcpProxy::ForwardFromClient(Pipe& pipe) {
   while (!pipe.dead && pending.size() - at >= 4) {
     const auto* header = reinterpret_cast<const unsigned char*>(pending.data() + at);
     const std::size_t length = header[0] | (header[1] << 8) | (header[2] << 16);
-    if (pending.size() - at < 4 + length) break;
+    if (pending.size() - at < 4 + length)
+      break;
     const bool isQuery = header[3] == 0 && length >= 1 && header[4] == kComQuery;
     if (isQuery && queryMatches_ &&
         queryMatches_(std::string_view(pending.data() + at + 5, length - 1)) &&
         --queryCountdown_ == 0) {
-      if (queryMoment_ == Moment::kAfterQuery) Forward(pipe, true, pending.data() + at, 4 + length);
+      if (queryMoment_ == Moment::kAfterQuery)
+        Forward(pipe, true, pending.data() + at, 4 + length);
       CutLocked();
       pending.clear();
       return;
@@ -201,7 +209,8 @@ void TcpProxy::Run() {
     {
       std::lock_guard lock(mutex_);
       for (Pipe* pipe : pipes_) {
-        if (pipe->dead) continue;
+        if (pipe->dead)
+          continue;
         entries.push_back({pipe->clientFd, POLLIN, 0});
         owners.emplace_back(pipe, true);
         entries.push_back({pipe->serverFd, POLLIN, 0});
@@ -228,11 +237,14 @@ void TcpProxy::Run() {
       }
     }
     for (std::size_t i = 1; i < entries.size(); ++i) {
-      if (entries[i].revents == 0) continue;
+      if (entries[i].revents == 0)
+        continue;
       auto [pipe, fromClient] = owners[i];
-      if (pipe->dead) continue;
+      if (pipe->dead)
+        continue;
       ssize_t n = ::recv(entries[i].fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+      if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
+        continue;
       if (n <= 0) {
         // One side went away: so does the other, as a real server's would.
         ::shutdown(pipe->clientFd, SHUT_RDWR);

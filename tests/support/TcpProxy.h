@@ -50,8 +50,7 @@ class TcpProxy {
   // connections) for which matches(query text) is true. The text is the
   // packet's bytes after the command byte, as sent (the connection's
   // character set).
-  void CutAtQuery(std::function<bool(std::string_view query)> matches, int count,
-                  Moment moment);
+  void CutAtQuery(std::function<bool(std::string_view query)> matches, int count, Moment moment);
 
   // Arms a cut once count more bytes have gone in the given direction: the
   // first count bytes are forwarded, the rest is dropped.

@@ -12,9 +12,11 @@
 namespace pelvar::test {
 
 TempPrefix::TempPrefix() {
-  if (const char* old = std::getenv("PELVAR_PREFIX")) previous_ = old;
+  if (const char* old = std::getenv("PELVAR_PREFIX"))
+    previous_ = old;
   std::string pattern = (std::filesystem::temp_directory_path() / "pelvar-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw Error("Cannot create a temporary prefix");
+  if (mkdtemp(pattern.data()) == nullptr)
+    throw Error("Cannot create a temporary prefix");
   path_ = pattern;
   setenv("PELVAR_PREFIX", path_.c_str(), 1);
 }
@@ -35,13 +37,17 @@ std::filesystem::path TempPrefix::MakeJournalBase() const {
   return folder;
 }
 
-std::filesystem::path TempPrefix::RegistryFile() const { return path_ / "etc/pelvar/machine.reg"; }
+std::filesystem::path TempPrefix::RegistryFile() const {
+  return path_ / "etc/pelvar/machine.reg";
+}
 
 void TempPrefix::WriteRegistry(const std::string& utf8Text) const {
   WriteFileBytes(RegistryFile(), text::Utf8ToGbk(utf8Text));
 }
 
-std::string TempPrefix::ReadRegistryBytes() const { return ReadFileBytes(RegistryFile()); }
+std::string TempPrefix::ReadRegistryBytes() const {
+  return ReadFileBytes(RegistryFile());
+}
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -53,7 +59,8 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  if (!out) throw Error("Cannot write " + path.string());
+  if (!out)
+    throw Error("Cannot write " + path.string());
 }
 
 }  // namespace pelvar::test

@@ -32,31 +32,38 @@ std::string UniqueName() {
 struct TestDatabase::Admin {
   MYSQL* mysql = nullptr;
   ~Admin() {
-    if (mysql) mysql_close(mysql);
+    if (mysql)
+      mysql_close(mysql);
   }
   [[noreturn]] void Fail() const { throw Error(mysql_error(mysql)); }
 };
 
-bool TestDatabase::Configured() { return !Environment("PELVAR_TEST_MYSQL_HOST").empty(); }
+bool TestDatabase::Configured() {
+  return !Environment("PELVAR_TEST_MYSQL_HOST").empty();
+}
 
-bool TestDatabase::Required() { return Environment("PELVAR_TEST_REQUIRE_MYSQL") == "1"; }
+bool TestDatabase::Required() {
+  return Environment("PELVAR_TEST_REQUIRE_MYSQL") == "1";
+}
 
 TestDatabase::TestDatabase() : admin_(std::make_unique<Admin>()), name_(UniqueName()) {
-  if (!Configured()) throw Error("PELVAR_TEST_MYSQL_HOST is not set");
+  if (!Configured())
+    throw Error("PELVAR_TEST_MYSQL_HOST is not set");
   admin_->mysql = mysql_init(nullptr);
-  if (!admin_->mysql) throw Error("mysql_init failed");
+  if (!admin_->mysql)
+    throw Error("mysql_init failed");
   unsigned int protocol = MYSQL_PROTOCOL_TCP;
   mysql_options(admin_->mysql, MYSQL_OPT_PROTOCOL, &protocol);
   mysql_options(admin_->mysql, MYSQL_SET_CHARSET_NAME, "utf8mb4");
   db::ConnectionParameters server = MySqlParameters();
   if (!mysql_real_connect(admin_->mysql, server.server.c_str(), server.userName.c_str(),
-                          server.password.c_str(), nullptr,
-                          static_cast<unsigned int>(server.port), nullptr,
-                          CLIENT_MULTI_STATEMENTS)) {
+                          server.password.c_str(), nullptr, static_cast<unsigned int>(server.port),
+                          nullptr, CLIENT_MULTI_STATEMENTS)) {
     admin_->Fail();
   }
   Run("CREATE DATABASE `" + name_ + "` CHARACTER SET gbk");
-  if (mysql_select_db(admin_->mysql, name_.c_str()) != 0) admin_->Fail();
+  if (mysql_select_db(admin_->mysql, name_.c_str()) != 0)
+    admin_->Fail();
 }
 
 TestDatabase::~TestDatabase() {
@@ -67,7 +74,9 @@ TestDatabase::~TestDatabase() {
   }
 }
 
-void TestDatabase::Run(const std::string& sql) { Rows(sql); }
+void TestDatabase::Run(const std::string& sql) {
+  Rows(sql);
+}
 
 std::vector<std::vector<std::optional<std::string>>> TestDatabase::Rows(const std::string& sql) {
   MYSQL* mysql = admin_->mysql;
@@ -83,7 +92,8 @@ std::vector<std::vector<std::optional<std::string>>> TestDatabase::Rows(const st
     if (result) {
       unsigned int count = mysql_num_fields(result);
       while (MYSQL_ROW row = mysql_fetch_row(result)) {
-        if (!first) continue;
+        if (!first)
+          continue;
         unsigned long* lengths = mysql_fetch_lengths(result);
         auto& out = rows.emplace_back();
         for (unsigned int i = 0; i < count; ++i) {
@@ -100,15 +110,18 @@ std::vector<std::vector<std::optional<std::string>>> TestDatabase::Rows(const st
       admin_->Fail();
     }
     int next = mysql_next_result(mysql);
-    if (next > 0) admin_->Fail();
-    if (next < 0) break;
+    if (next > 0)
+      admin_->Fail();
+    if (next < 0)
+      break;
   }
   return rows;
 }
 
 std::optional<std::string> TestDatabase::Scalar(const std::string& sql) {
   auto rows = Rows(sql);
-  if (rows.empty() || rows[0].empty()) return std::nullopt;
+  if (rows.empty() || rows[0].empty())
+    return std::nullopt;
   return rows[0][0];
 }
 
@@ -135,7 +148,8 @@ db::ConnectionParameters TestDatabase::OdbcParameters() const {
 }
 
 std::optional<db::ConnectionParameters> TestDatabase::SqlServerParameters() {
-  if (Environment("PELVAR_TEST_MSSQL_HOST").empty()) return std::nullopt;
+  if (Environment("PELVAR_TEST_MSSQL_HOST").empty())
+    return std::nullopt;
   db::ConnectionParameters parameters;
   parameters.databaseType = "SQL Server";
   parameters.server = Environment("PELVAR_TEST_MSSQL_HOST");
@@ -144,7 +158,8 @@ std::optional<db::ConnectionParameters> TestDatabase::SqlServerParameters() {
   parameters.userName = Environment("PELVAR_TEST_MSSQL_USER");
   parameters.password = Environment("PELVAR_TEST_MSSQL_PASSWORD");
   parameters.database = Environment("PELVAR_TEST_MSSQL_DATABASE");
-  if (parameters.database.empty()) parameters.database = "tempdb";
+  if (parameters.database.empty())
+    parameters.database = "tempdb";
   parameters.odbcDriver = Environment("PELVAR_TEST_MSSQL_DRIVER");
   return parameters;
 }

@@ -86,12 +86,12 @@ class TestDatabase {
 
 // Skips the calling test (or fails it, when PELVAR_TEST_REQUIRE_MYSQL=1)
 // when no test server is configured. Use at the top of a test body or SetUp.
-#define PELVAR_REQUIRE_TEST_DATABASE()                                                  \
-  do {                                                                                  \
-    if (!::pelvar::test::TestDatabase::Configured()) {                                  \
-      if (::pelvar::test::TestDatabase::Required()) {                                   \
-        FAIL() << "PELVAR_TEST_REQUIRE_MYSQL=1 but PELVAR_TEST_MYSQL_HOST is not set";  \
-      }                                                                                 \
-      GTEST_SKIP() << "no test database: PELVAR_TEST_MYSQL_HOST is not set";            \
-    }                                                                                   \
+#define PELVAR_REQUIRE_TEST_DATABASE()                                                 \
+  do {                                                                                 \
+    if (!::pelvar::test::TestDatabase::Configured()) {                                 \
+      if (::pelvar::test::TestDatabase::Required()) {                                  \
+        FAIL() << "PELVAR_TEST_REQUIRE_MYSQL=1 but PELVAR_TEST_MYSQL_HOST is not set"; \
+      }                                                                                \
+      GTEST_SKIP() << "no test database: PELVAR_TEST_MYSQL_HOST is not set";           \
+    }                                                                                  \
   } while (false)

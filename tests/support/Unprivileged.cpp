@@ -1,7 +1,7 @@
 #include "support/Unprivileged.h"
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,7 +17,8 @@ void RunUnprivileged(const std::function<void()>& checks) {
   pid_t pid = fork();
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)
+      _exit(3);
     // Nothing may escape the child: it would go on running the other tests.
     try {
       checks();

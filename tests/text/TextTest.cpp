@@ -16,7 +16,10 @@ TEST(Gbk, RoundTripsChineseAndKeepsTheRestAroundBadBytes) {
   EXPECT_EQ(Utf8ToGbk("启动上传").size(), 8u);
 
   // An invalid lead/trail pair and a truncated lead byte at the end.
-  EXPECT_EQ(GbkToUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(GbkToUtf8("a\xFF"
+                      "b"),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(GbkToUtf8("ab\xD5"), "ab\xEF\xBF\xBD");
   EXPECT_FALSE(IsValidGbk("ab\xD5"));
   EXPECT_TRUE(IsValidGbk("\xD5\x5C"));
@@ -31,7 +34,8 @@ TEST(Gbk, EveryDoubleByteCharacterRoundTrips) {
   for (int lead = 0x81; lead <= 0xFE; ++lead) {
     for (int trail = 0x40; trail <= 0xFE; ++trail) {
       const std::string pair{static_cast<char>(lead), static_cast<char>(trail)};
-      if (!IsValidGbk(pair)) continue;
+      if (!IsValidGbk(pair))
+        continue;
       ++characters;
       ASSERT_EQ(Utf8ToGbk(GbkToUtf8(pair)), pair) << lead << " " << trail;
     }

@@ -14,13 +14,17 @@ class LinkTestPrefix {
   explicit LinkTestPrefix(bool withJournalBase = true) {
     std::string pattern = (std::filesystem::temp_directory_path() / "pelvar-link-XXXXXX").string();
     root_ = ::mkdtemp(pattern.data());
-    if (const char* old = std::getenv("PELVAR_PREFIX")) saved_ = old, hadSaved_ = true;
+    if (const char* old = std::getenv("PELVAR_PREFIX"))
+      saved_ = old, hadSaved_ = true;
     ::setenv("PELVAR_PREFIX", root_.c_str(), 1);
-    if (withJournalBase) std::filesystem::create_directories(root_ / "var/log/pelvar");
+    if (withJournalBase)
+      std::filesystem::create_directories(root_ / "var/log/pelvar");
   }
   ~LinkTestPrefix() {
-    if (hadSaved_) ::setenv("PELVAR_PREFIX", saved_.c_str(), 1);
-    else ::unsetenv("PELVAR_PREFIX");
+    if (hadSaved_)
+      ::setenv("PELVAR_PREFIX", saved_.c_str(), 1);
+    else
+      ::unsetenv("PELVAR_PREFIX");
     std::error_code ignored;
     std::filesystem::remove_all(root_, ignored);
   }

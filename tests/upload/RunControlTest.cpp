@@ -52,7 +52,8 @@ class RunControlTest : public ::testing::Test {
     peer_ = std::make_unique<ScriptedPeer>(server_.Script());
     WriteSettings(60, "j01");
     control_ = std::make_unique<RunControl>(display_, boxes_, timer_, [this] {
-      if (stopWanted_ && control_->IsRunning()) control_->Stop();
+      if (stopWanted_ && control_->IsRunning())
+        control_->Stop();
     });
   }
 
@@ -60,16 +61,31 @@ class RunControlTest : public ::testing::Test {
     auto parameters = database_->MySqlParameters();
     prefix_->WriteRegistry(
         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"
-        "\"Dwbh\"=\"" + dwbh + "\"\r\n"
+        "\"Dwbh\"=\"" +
+        dwbh +
+        "\"\r\n"
         "\"RemoteHost\"=\"127.0.0.1\"\r\n"
-        "\"RemotePort\"=" + Dword(peer_->Port()) + "\r\n"
-        "\"ScanTime\"=" + Dword(scanTime) + "\r\n"
+        "\"RemotePort\"=" +
+        Dword(peer_->Port()) +
+        "\r\n"
+        "\"ScanTime\"=" +
+        Dword(scanTime) +
+        "\r\n"
         "\"DBType\"=\"MySQL\"\r\n"
-        "\"DBHost\"=\"" + parameters.server + "\"\r\n"
-        "\"DBName\"=\"" + parameters.database + "\"\r\n"
-        "\"DBUser\"=\"" + parameters.userName + "\"\r\n"
-        "\"DBPasswd\"=\"" + parameters.password + "\"\r\n"
-        "\"DBPort\"=" + Dword(parameters.port) + "\r\n\r\n");
+        "\"DBHost\"=\"" +
+        parameters.server +
+        "\"\r\n"
+        "\"DBName\"=\"" +
+        parameters.database +
+        "\"\r\n"
+        "\"DBUser\"=\"" +
+        parameters.userName +
+        "\"\r\n"
+        "\"DBPasswd\"=\"" +
+        parameters.password +
+        "\"\r\n"
+        "\"DBPort\"=" +
+        Dword(parameters.port) + "\r\n\r\n");
   }
 
   std::unique_ptr<test::TempPrefix> prefix_;
@@ -93,7 +109,8 @@ TEST_F(RunControlTest, CountsDownAndRunsACycleAtZero) {
   EXPECT_TRUE(timer_.Fires());
   EXPECT_EQ(server_.CommandLines().front(), "ZQJCJG_STARSTOP J01 启动上传");
 
-  for (int i = 0; i < 58; ++i) control_->Tick();
+  for (int i = 0; i < 58; ++i)
+    control_->Tick();
   EXPECT_EQ(display_.remainingTimes.back(), 1);
   EXPECT_EQ(display_.logLines.size(), 1u);
   control_->Tick();  // 0: one cycle, then the countdown starts again at 61
@@ -129,19 +146,22 @@ TEST_F(RunControlTest, CountsDownAndRunsACycleAtZero) {
 TEST_F(RunControlTest, StopDuringANetworkWaitEndsTheCycleAndNoFurtherCycleStarts) {
   // Reports: no pump runs between a frame and its reply, so the Stop below
   // always lands in the wait for the reply.
-  database_->Run("insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,SENDFLAG) values "
-                 "('J01','Y1','G1',1),('J01','Y2','G1',1)");
+  database_->Run(
+      "insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,SENDFLAG) values "
+      "('J01','Y1','G1',1),('J01','Y2','G1',1)");
   server_.beforeReply = [this] {
     stopWanted_ = true;  // the operator presses Stop while the reply is held
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   };
   control_->Run();
-  for (int i = 0; i < 59; ++i) control_->Tick();
+  for (int i = 0; i < 59; ++i)
+    control_->Tick();
 
   EXPECT_FALSE(control_->IsRunning());
   ASSERT_GE(display_.logLines.size(), 4u);
   auto n = display_.logLines.size();
-  EXPECT_EQ(display_.logLines[n - 3], "无法连接远程服务器。Communication Exception: Already connected.");
+  EXPECT_EQ(display_.logLines[n - 3],
+            "无法连接远程服务器。Communication Exception: Already connected.");
   EXPECT_EQ(display_.logLines[n - 2].rfind("用户停止上传数据！", 0), 0u);
   EXPECT_EQ(display_.logLines[n - 1], "Communication Exception: Connection Closed Gracefully.");
   EXPECT_EQ(display_.connectStatus, LightColour::kRed);

@@ -126,7 +126,8 @@ TEST(ServerLink, FramesAndLinesCountGbkBytes) {
     frames.push_back(c.ReadFrame());
     // 8192 Chinese characters: 16384 GBK bytes, the longest line allowed.
     std::string line;
-    for (int i = 0; i < 8192; ++i) line += "\xD6\xD0";  // 中
+    for (int i = 0; i < 8192; ++i)
+      line += "\xD6\xD0";  // 中
     c.SendLine(line + "\n" + line + "x\n");
     c.WaitForClientClose();
   });
@@ -148,7 +149,8 @@ TEST(ServerLink, FramesAndLinesCountGbkBytes) {
   EXPECT_EQ(link.ReadReplyLine(), "ZQJCJGOK");
   link.SendStatementFrame("");
   std::string expectedLong;
-  for (int i = 0; i < 8192; ++i) expectedLong += "中";
+  for (int i = 0; i < 8192; ++i)
+    expectedLong += "中";
   EXPECT_EQ(link.ReadReplyLine(), expectedLong);
   EXPECT_EQ(CommMessage([&] { link.ReadReplyLine(); }), "Max line length exceeded.");
   link.CloseSession();
@@ -206,7 +208,8 @@ class StartStopNotice : public ::testing::Test {
     while (at < bytes.size()) {
       std::size_t end = bytes.find("\r\n", at);
       EXPECT_NE(end, std::string::npos) << "line without CR LF";
-      if (end == std::string::npos) break;
+      if (end == std::string::npos)
+        break;
       std::string line = bytes.substr(at, end - at);
       EXPECT_EQ(line.rfind("2031-2-3 10:0", 0), 0u) << line;
       std::size_t blank = line.find(' ', line.find(' ') + 1);
@@ -236,8 +239,8 @@ TEST_F(StartStopNotice, JournalsTheServersAnswer) {
   }
   EXPECT_FALSE(link.IsSessionOpen());
   EXPECT_TRUE(display.logLines.empty()) << display.LogText();
-  EXPECT_EQ(JournalLines(), (std::vector<std::string>{" 启动上传 成功！", " 停止上传 失败！", " 停止上传 失败！",
-                                                      " 停止上传 失败！"}));
+  EXPECT_EQ(JournalLines(), (std::vector<std::string>{" 启动上传 成功！", " 停止上传 失败！",
+                                                      " 停止上传 失败！", " 停止上传 失败！"}));
   ASSERT_TRUE(peer.WaitForScripts(4));
   EXPECT_EQ(peer.Received(0), "ZQJCJG_STARSTOP 0001 \xC6\xF4\xB6\xAF\xC9\xCF\xB4\xAB\r\n");
   EXPECT_EQ(peer.Received(1), "ZQJCJG_STARSTOP 0001 \xCD\xA3\xD6\xB9\xC9\xCF\xB4\xAB\r\n");
@@ -273,9 +276,9 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   display.logLines.clear();
   const std::uint16_t closedPort = testing::ClosedLoopbackPort();
   link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", closedPort);
-  EXPECT_EQ(display.logLines,
-            std::vector<std::string>{"无法连接远程服务器。Communication Exception: Socket Error # " +
-                                     std::to_string(ECONNREFUSED) + "\r\nConnection refused."});
+  EXPECT_EQ(display.logLines, std::vector<std::string>{
+                                  "无法连接远程服务器。Communication Exception: Socket Error # " +
+                                  std::to_string(ECONNREFUSED) + "\r\nConnection refused."});
 
   // Stop while a session is open (an upload cycle waits for a reply): the
   // notice cannot connect, and the session is closed on its way out.
@@ -283,8 +286,9 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   peer.SetScript([](PeerConnection& c) { c.WaitForClientClose(); });
   link.OpenSession("127.0.0.1", peer.Port());
   link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", peer.Port());
-  EXPECT_EQ(display.logLines, std::vector<std::string>{
-                                  "无法连接远程服务器。Communication Exception: Already connected."});
+  EXPECT_EQ(
+      display.logLines,
+      std::vector<std::string>{"无法连接远程服务器。Communication Exception: Already connected."});
   EXPECT_FALSE(link.IsSessionOpen());
 
   // A journal that cannot be opened: the general error line, the session closed.
@@ -311,7 +315,8 @@ TEST_F(StartStopNotice, StopDuringTheWaitForTheAnswer) {
   });
   int pumps = 0;
   link.SetPump([&] {
-    if (++pumps == 2) link.CloseSession();
+    if (++pumps == 2)
+      link.CloseSession();
   });
   link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(display.logLines,
@@ -330,15 +335,17 @@ TEST_F(StartStopNotice, StopWhileACycleConnects) {
   link.SetPump([&] {
     if (++pumps == 2) {
       link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", silent.Port());
-      if (link.IsSessionOpen()) link.CloseSession();
+      if (link.IsSessionOpen())
+        link.CloseSession();
     }
   });
   EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", silent.Port()); }),
             "Connection Closed Gracefully.");
   EXPECT_EQ(pumps, 2);
   EXPECT_FALSE(link.IsSessionOpen());
-  EXPECT_EQ(display.logLines, std::vector<std::string>{
-                                  "无法连接远程服务器。Communication Exception: Already connected."});
+  EXPECT_EQ(
+      display.logLines,
+      std::vector<std::string>{"无法连接远程服务器。Communication Exception: Already connected."});
 
   // Unanswered to the end: the (shortened) limit.
   link.SetPump(nullptr);

@@ -19,11 +19,10 @@ class UploadCycleTest : public testing::CycleTestBase {
  protected:
   void AddReport(const std::string& ypdbh, const std::string& bgbh, int sendFlag = 0,
                  int revisions = 0, const std::string& agency = "J01") {
-    database_->Run(
-        "insert into JCJG_RPTINFO values ('" + agency + "','" + ypdbh +
-        "','G1','Z1','S1','新城小区3号楼','建设','施工','监理','" + bgbh +
-        "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15'," +
-        std::to_string(revisions) + "," + std::to_string(sendFlag) + ")");
+    database_->Run("insert into JCJG_RPTINFO values ('" + agency + "','" + ypdbh +
+                   "','G1','Z1','S1','新城小区3号楼','建设','施工','监理','" + bgbh +
+                   "','2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15'," +
+                   std::to_string(revisions) + "," + std::to_string(sendFlag) + ")");
   }
 
   std::string Count(const std::string& table, const std::string& where = "1=1") {
@@ -46,29 +45,29 @@ TEST_F(UploadCycleTest, OrdinaryCycleUploadsEveryTableAndReportsIt) {
   RunCycle();
 
   EXPECT_EQ(Normalised(display_.logLines),
-            (std::vector<std::string>{"上传检测报告信息记录：", "√ BG1 上传成功！<ts>",
-                                      "上传检测报告适用工程记录：", "√ 新城小区3号楼 上传成功！<ts>",
-                                      "上传修改记录：", "√ R1 <ts> 上传成功！<ts>",
-                                      "上传自动采集记录：", "√ R2 <ts> 上传成功！<ts>",
-                                      "<ts> 同步信息完成！"}));
+            (std::vector<std::string>{
+                "上传检测报告信息记录：", "√ BG1 上传成功！<ts>", "上传检测报告适用工程记录：",
+                "√ 新城小区3号楼 上传成功！<ts>", "上传修改记录：", "√ R1 <ts> 上传成功！<ts>",
+                "上传自动采集记录：", "√ R2 <ts> 上传成功！<ts>", "<ts> 同步信息完成！"}));
   EXPECT_EQ(display_.logLines[5].rfind("√ R1 2011-5-2 9:00:00 上传成功！", 0), 0u);
   EXPECT_EQ(Normalised(JournalLines()),
             (std::vector<std::string>{"<ts> 上传检测报告信息：1 份，成功：1 份",
                                       "<ts> 上传检测报告适用工程记录：1 条，成功：1 条",
                                       "<ts> 上传修改记录：1 条，成功：1 条",
                                       "<ts> 上传自动采集记录：1 条，成功：1 条", "<ts> 同步！"}));
-  EXPECT_EQ(server_.Statements(),
-            (std::vector<std::string>{
-                "insert into JCJG_JCDW_GC values ('J01','G1','Z1','S1','新城小区3号楼','建设','施工',"
-                "'监理',7);",
-                "insert into JCJG_JCDW_RPTINFO values ('J01','Y1','G1','Z1','S1','新城小区3号楼',"
-                "'建设','施工','监理','BG1','2011-5-2','抗压','合格','3','12.5','0','2011-5-2 "
-                "8:31:15','0','1',CURRENT_TIMESTAMP(),0 ,7);",
-                "insert into JCJG_JCDW_GC_RPT values ('J01','Y1','G1','S1','新城小区3号楼','0')",
-                "insert into JCJG_JCDW_ALTER values ('J01','Y1','2011-5-2 "
-                "9:00:00','R1','改','','张三','0',CURRENT_TIMESTAMP(),0,7);",
-                "insert into JCJG_JCDW_AUTO values ('J01','R2','2011-5-2 10:00:00','2011-5-2 "
-                "10:00:05','SB1','SJ1','1.5','0','0','0',CURRENT_TIMESTAMP(),0,7);"}));
+  EXPECT_EQ(
+      server_.Statements(),
+      (std::vector<std::string>{
+          "insert into JCJG_JCDW_GC values ('J01','G1','Z1','S1','新城小区3号楼','建设','施工',"
+          "'监理',7);",
+          "insert into JCJG_JCDW_RPTINFO values ('J01','Y1','G1','Z1','S1','新城小区3号楼',"
+          "'建设','施工','监理','BG1','2011-5-2','抗压','合格','3','12.5','0','2011-5-2 "
+          "8:31:15','0','1',CURRENT_TIMESTAMP(),0 ,7);",
+          "insert into JCJG_JCDW_GC_RPT values ('J01','Y1','G1','S1','新城小区3号楼','0')",
+          "insert into JCJG_JCDW_ALTER values ('J01','Y1','2011-5-2 "
+          "9:00:00','R1','改','','张三','0',CURRENT_TIMESTAMP(),0,7);",
+          "insert into JCJG_JCDW_AUTO values ('J01','R2','2011-5-2 10:00:00','2011-5-2 "
+          "10:00:05','SB1','SJ1','1.5','0','0','0',CURRENT_TIMESTAMP(),0,7);"}));
   auto lines = server_.CommandLines();
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[0], "ZQJCJGSEND 1");
@@ -95,10 +94,12 @@ TEST_F(UploadCycleTest, SettlesEveryReplyFormByItsRule) {
       "zqjcjgok",                                       // neither: untouched
       "ZQJCJGOK\r",                                     // CR CR LF keeps one CR: untouched
   };
-  for (int i = 0; i < 6; ++i) AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
+  for (int i = 0; i < 6; ++i)
+    AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
   server_.verdict = [&](const std::string& statement) {
     for (int i = 0; i < 6; ++i) {
-      if (statement.find("'Y" + std::to_string(i) + "'") != std::string::npos) return std::string(replies[i]);
+      if (statement.find("'Y" + std::to_string(i) + "'") != std::string::npos)
+        return std::string(replies[i]);
     }
     return std::string("ZQJCJGOK");
   };
@@ -130,7 +131,8 @@ TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothi
   EXPECT_EQ(display_.sentCount, 30);
 
   server_.announceReply = "ZQJCJGBUSY";
-  database_->Run("insert into JCJG_ALTER values ('J01','Y1','2011-05-02 09:00:00','R1','','','',0)");
+  database_->Run(
+      "insert into JCJG_ALTER values ('J01','Y1','2011-05-02 09:00:00','R1','','','',0)");
   RunCycle();
   EXPECT_EQ(server_.Statements().size(), 30u);
   EXPECT_EQ(Count("JCJG_GC_RPT") + Count("JCJG_ALTER"), "11");
@@ -149,7 +151,8 @@ TEST_F(UploadCycleTest, AcceptedRowThatCannotBeFoundAgainStaysAndIsReported) {
 }
 
 TEST_F(UploadCycleTest, ServerClosingMidPhaseKeepsSettledRowsAndTheRest) {
-  for (int i = 0; i < 5; ++i) AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
+  for (int i = 0; i < 5; ++i)
+    AddReport("Y" + std::to_string(i), "BG" + std::to_string(i), 1);
   int frames = 0;
   server_.verdict = [&](const std::string&) {
     return ++frames <= 3 ? std::string("ZQJCJGOK") : std::string(FakeSupervisionServer::kCloseNow);
@@ -164,10 +167,10 @@ TEST_F(UploadCycleTest, ServerClosingMidPhaseKeepsSettledRowsAndTheRest) {
 
 TEST_F(UploadCycleTest, EmptyTablesStillSynchroniseAndLogTheHeadings) {
   RunCycle();
-  EXPECT_EQ(Normalised(display_.logLines),
-            (std::vector<std::string>{"上传检测报告信息记录：", "上传检测报告适用工程记录：",
-                                      "上传修改记录：", "上传自动采集记录：",
-                                      "<ts> 同步信息完成！"}));
+  EXPECT_EQ(
+      Normalised(display_.logLines),
+      (std::vector<std::string>{"上传检测报告信息记录：", "上传检测报告适用工程记录：",
+                                "上传修改记录：", "上传自动采集记录：", "<ts> 同步信息完成！"}));
   EXPECT_EQ(Normalised(JournalLines()), (std::vector<std::string>{"<ts> 同步！"}));
   EXPECT_EQ(server_.CommandLines().size(), 1u);
 }
@@ -222,7 +225,8 @@ TEST_F(UploadCycleTest, IdentityAgreementStoresTheIdentifierAndFollowsTheReply) 
 
 TEST_F(UploadCycleTest, LogIsClearedOnlyAboveFiveHundredDisplayedLines) {
   display_.wrapWidth = 10;
-  for (int i = 0; i < 499; ++i) display_.logLines.push_back("x");
+  for (int i = 0; i < 499; ++i)
+    display_.logLines.push_back("x");
   display_.logLines.push_back("0123456789");  // exactly fills one row: 500 lines
   RunCycle();
   EXPECT_EQ(display_.clearCount, 0);
@@ -242,10 +246,10 @@ TEST_F(UploadCycleTest, QuotesBackslashesAndGbkTrailBytesTravelIntactAndSettle) 
   auto statements = server_.Statements();
   ASSERT_EQ(statements.size(), 2u);
   // The revision prefix, and every value escaped for the server's MySQL dialect.
-  EXPECT_EQ(statements[0].rfind(
-                "delete from JCJG_JCDW_RPTINFO where JCDWBH='J01' and YPDBH='Y''1\\\\' ; delete",
-                0),
-            0u);
+  EXPECT_EQ(
+      statements[0].rfind(
+          "delete from JCJG_JCDW_RPTINFO where JCDWBH='J01' and YPDBH='Y''1\\\\' ; delete", 0),
+      0u);
   EXPECT_NE(statements[0].find("'誠''s \\\\ 楼'"), std::string::npos);
   EXPECT_EQ(statements[0].substr(statements[0].size() - 2), ");");
   EXPECT_NE(server_.RawFrames()[1].find(std::string("'\xD5\x5C'")), std::string::npos);
@@ -272,11 +276,13 @@ TEST_F(UploadCycleTest, StatementTextsFollowTheRowAndTheRelayKind) {
   row.Open();
   EXPECT_EQ(BuildValueList(row, ValueListMode::kNullAware),
             "'R1','2011-5-2 14:07:09','','','','0','0','0','0',");
-  EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain), "'R1','2011-5-2 14:07:09','','','','','','','0',");
+  EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain),
+            "'R1','2011-5-2 14:07:09','','','','','','','0',");
   EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "MySQL"),
             "RWDBH='R1' and SYSJ='2011-5-2 14:07:09' and CUSTOMSJ='' ");
-  EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "SQL Server"),
-            "RWDBH='R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ='1899-12-30 00:00:00:000' ");
+  EXPECT_EQ(
+      BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "SQL Server"),
+      "RWDBH='R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ='1899-12-30 00:00:00:000' ");
 
   EXPECT_EQ(BuildSelection(Phase::kReports, "J'01", "SQL Server"),
             "select top 30 * from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH='J''01' ");
