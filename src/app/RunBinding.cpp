@@ -10,8 +10,6 @@ void BindRunControl(TfrmPelvarMain& window, upload::RunControl& control) {
   window.onStop = [&control] { control.Stop(); };
   window.onExitAllowed = [&control] { return control.ExitAllowed(); };
   control.onRunStateChanged = [&window](bool running) { window.SetRunning(running); };
-  if (!window.Timer1().onTimer)
-    window.Timer1().onTimer = [&control] { control.Tick(); };
   window.SetRunning(control.IsRunning());
 }
 

@@ -33,14 +33,14 @@ int main(int argc, char* argv[]) {
   app::QtMessageBoxes boxes;
   app::QtInputBoxes inputBoxes;
   app::TfrmPelvarMain window(boxes, inputBoxes);
-  upload::RunControl control(window, boxes, window.Timer1(),
-                             [] { QCoreApplication::processEvents(); });
+  config::SettingsStore store;
+  upload::RunControl control(
+      window, boxes, window.Timer1(), [] { QCoreApplication::processEvents(); }, store);
   app::BindRunControl(window, control);
   QObject::connect(&window, &app::TfrmPelvarMain::Closed, &application, &QCoreApplication::quit);
 
-  window.FormCreate([] { return config::SettingsStore().ReadAutoSendFlag(); });
+  window.FormCreate([&store] { return store.ReadAutoSendFlag(); });
 
-  config::SettingsStore store;
   config::TfrmPelvarSet settings(store, control.Relay(), boxes, &window);
   window.onShowSettings = [&settings] { settings.exec(); };
 

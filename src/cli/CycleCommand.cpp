@@ -30,7 +30,7 @@ int CycleCommand(const std::vector<std::string>& arguments) {
     return 1;
 
   relay::RelayConnection relay;
-  relay.Configure(upload::ParametersFromSettings(*settings));
+  relay.Configure(config::RelayParameters(*settings));
   upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
   upload::ServerLink link(display);
   upload::UploadCycle cycle(relay, link, display, profile, {});

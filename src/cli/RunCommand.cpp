@@ -11,6 +11,7 @@
 #include "cli/CliScanTimer.h"
 #include "cli/Commands.h"
 #include "cli/StopSignals.h"
+#include "config/SettingsStore.h"
 #include "upload/RunControl.h"
 
 namespace pelvar::cli {
@@ -30,6 +31,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
   CliDisplay display(verbose);
   CliMessageBoxes boxes;
   CliScanTimer timer;
+  config::SettingsStore store;
   std::unique_ptr<upload::RunControl> control;
   bool stopWanted = false;
   bool stopped = false;
@@ -52,7 +54,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
       control->Stop();
     }
   };
-  control = std::make_unique<upload::RunControl>(display, boxes, timer, stopIfWanted);
+  control = std::make_unique<upload::RunControl>(display, boxes, timer, stopIfWanted, store);
 
   control->Run();
   if (!control->IsRunning())

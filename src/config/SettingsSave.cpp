@@ -22,6 +22,18 @@ class OpenKey {
   SettingsStore& store_;
 };
 
+// The form's relay database values as the settings will hold them.
+RunSettings RelaySettings(const SettingsForm& form) {
+  RunSettings settings;
+  settings.DBType = form.dbType;
+  settings.DBHost = form.dbHost;
+  settings.DBName = form.dbName;
+  settings.DBUser = form.dbUser;
+  settings.DBPasswd = form.dbPasswd;
+  settings.DBPort = text::ParseInteger(form.dbPort);
+  return settings;
+}
+
 }  // namespace
 
 std::string DatabaseTypeEntry(const std::string& dbType) {
@@ -47,17 +59,17 @@ void SettingsSave::Message(const std::string& text) {
 void SettingsSave::Load(SettingsForm& form) {
   if (store_.SettingsKeyExists()) {
     OpenKey key(store_, false);
-    form.dwbh = store_.ReadText("Dwbh");
-    form.remoteHost = store_.ReadText("RemoteHost");
-    form.remotePort = std::to_string(store_.ReadNumber("RemotePort"));
-    form.scanTime = std::to_string(store_.ReadNumber("ScanTime"));
-    form.autoSend = store_.ReadFlag("IsAutoSend");
-    form.dbType = DatabaseTypeEntry(store_.ReadText("DBType"));
-    form.dbHost = store_.ReadText("DBHost");
-    form.dbName = store_.ReadText("DBName");
-    form.dbUser = store_.ReadText("DBUser");
-    form.dbPasswd = store_.ReadText("DBPasswd");
-    form.dbPort = std::to_string(store_.ReadNumber("DBPort"));
+    form.dwbh = store_.Read(kDwbh);
+    form.remoteHost = store_.Read(kRemoteHost);
+    form.remotePort = std::to_string(store_.Read(kRemotePort));
+    form.scanTime = std::to_string(store_.Read(kScanTime));
+    form.autoSend = store_.Read(kIsAutoSend);
+    form.dbType = DatabaseTypeEntry(store_.Read(kDBType));
+    form.dbHost = store_.Read(kDBHost);
+    form.dbName = store_.Read(kDBName);
+    form.dbUser = store_.Read(kDBUser);
+    form.dbPasswd = store_.Read(kDBPasswd);
+    form.dbPort = std::to_string(store_.Read(kDBPort));
   }
   form.autoStart = store_.AutostartPresent();
 }
@@ -79,17 +91,17 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
 
   {
     OpenKey key(store_, true);
-    store_.WriteText("Dwbh", form.dwbh);
-    store_.WriteText("RemoteHost", form.remoteHost);
-    store_.WriteNumber("RemotePort", text::ParseInteger(form.remotePort));
-    store_.WriteNumber("ScanTime", scanTime);
-    store_.WriteFlag("IsAutoSend", form.autoSend);
-    store_.WriteText("DBType", form.dbType);
-    store_.WriteText("DBHost", form.dbHost);
-    store_.WriteText("DBName", form.dbName);
-    store_.WriteText("DBUser", form.dbUser);
-    store_.WriteText("DBPasswd", form.dbPasswd);
-    store_.WriteNumber("DBPort", text::ParseInteger(form.dbPort));
+    store_.Write(kDwbh, form.dwbh);
+    store_.Write(kRemoteHost, form.remoteHost);
+    store_.Write(kRemotePort, text::ParseInteger(form.remotePort));
+    store_.Write(kScanTime, scanTime);
+    store_.Write(kIsAutoSend, form.autoSend);
+    store_.Write(kDBType, form.dbType);
+    store_.Write(kDBHost, form.dbHost);
+    store_.Write(kDBName, form.dbName);
+    store_.Write(kDBUser, form.dbUser);
+    store_.Write(kDBPasswd, form.dbPasswd);
+    store_.Write(kDBPort, text::ParseInteger(form.dbPort));
   }
 
   bool checked = CheckRelay(form);
@@ -104,14 +116,7 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
 
 bool SettingsSave::CheckRelay(const SettingsForm& form) {
   try {
-    db::ConnectionParameters parameters;
-    parameters.databaseType = form.dbType;
-    parameters.server = form.dbHost;
-    parameters.userName = form.dbUser;
-    parameters.password = form.dbPasswd;
-    parameters.database = form.dbName;
-    parameters.port = text::ParseInteger(form.dbPort);
-    relay_.Configure(parameters);
+    relay_.Configure(RelayParameters(RelaySettings(form)));
     relay_.UniConn.Connect();
 
     db::Query& query = relay_.UniRunSQL;
@@ -123,7 +128,7 @@ bool SettingsSave::CheckRelay(const SettingsForm& form) {
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
     auto dialect =
-        form.dbType == kSqlServerEntry ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
+        db::IsSqlServer(form.dbType) ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
     std::string dwbh = text::EscapeSqlLiteral(form.dwbh, dialect);
     if (hasRows) {
       query.SetText("update jcjg_cuser set dwbh='" + dwbh + "'");

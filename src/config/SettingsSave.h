@@ -3,6 +3,7 @@
 #include <string>
 
 #include "config/SettingsStore.h"
+#include "db/DatabaseKind.h"
 #include "platform/MessageBox.h"
 
 namespace pelvar::relay {
@@ -13,31 +14,31 @@ namespace pelvar::config {
 
 // The server host the settings show before the first save: a placeholder
 // that the operator replaces with the supervision server's real name.
-inline constexpr const char* kDefaultRemoteHost = "supervision.example";
+inline constexpr const char* kDefaultRemoteHost = kRemoteHost.initial;
 
 // The settings key as the settings dialog names it (from the root).
 inline constexpr const char* kDialogSettingsKeyPath = "\\SOFTWARE\\ZIRODU\\DAVIV";
 
 // The entries of the database type list, in their order.
-inline constexpr const char* kMySqlEntry = "MySQL";
-inline constexpr const char* kSqlServerEntry = "SQL Server";
+inline constexpr const char* kMySqlEntry = db::kMySqlName;
+inline constexpr const char* kSqlServerEntry = db::kSqlServerName;
 
 // What the settings dialog's fields hold: texts exactly as typed, the two
 // ticks, and the chosen database type entry (empty when none is chosen). The
 // member initialisers are the fields' contents at the first opening.
 struct SettingsForm {
-  std::string dwbh;
-  std::string remoteHost = kDefaultRemoteHost;
-  std::string remotePort = "13031";
-  std::string scanTime = "100";
+  std::string dwbh = kDwbh.initial;
+  std::string remoteHost = kRemoteHost.initial;
+  std::string remotePort = kRemotePort.initial;
+  std::string scanTime = kScanTime.initial;
   bool autoStart = false;
   bool autoSend = false;
-  std::string dbType;
-  std::string dbHost = "127.0.0.1";
-  std::string dbName = "DAVIV";
-  std::string dbUser;
-  std::string dbPasswd;
-  std::string dbPort = "3306";
+  std::string dbType = kDBType.initial;
+  std::string dbHost = kDBHost.initial;
+  std::string dbName = kDBName.initial;
+  std::string dbUser = kDBUser.initial;
+  std::string dbPasswd = kDBPasswd.initial;
+  std::string dbPort = kDBPort.initial;
 };
 
 // The list entry whose text equals dbType without regard to letter case;

@@ -133,18 +133,18 @@ std::optional<RunSettings> SettingsStore::LoadRunSettings(platform::MessageBoxes
   KeyCloser closer(store);
   store.OpenSettingsKey(false);
   RunSettings settings;
-  settings.DBType = store.ReadText("DBType");
-  settings.ScanTime = store.ReadNumber("ScanTime");
-  settings.Dwbh = store.ReadText("Dwbh");
-  settings.DBHost = store.ReadText("DBHost");
-  settings.DBName = store.ReadText("DBName");
-  settings.DBUser = store.ReadText("DBUser");
-  settings.DBPasswd = store.ReadText("DBPasswd");
-  settings.DBPort = store.ReadNumber("DBPort");
-  settings.RemoteHost = store.ReadText("RemoteHost");
-  settings.RemotePort = store.ReadNumber("RemotePort");
-  settings.SiteCode = store.ReadText("SiteCode");
-  settings.SiteName = store.ReadText("SiteName");
+  settings.DBType = store.Read(kDBType);
+  settings.ScanTime = store.Read(kScanTime);
+  settings.Dwbh = store.Read(kDwbh);
+  settings.DBHost = store.Read(kDBHost);
+  settings.DBName = store.Read(kDBName);
+  settings.DBUser = store.Read(kDBUser);
+  settings.DBPasswd = store.Read(kDBPasswd);
+  settings.DBPort = store.Read(kDBPort);
+  settings.RemoteHost = store.Read(kRemoteHost);
+  settings.RemotePort = store.Read(kRemotePort);
+  settings.SiteCode = store.Read(kSiteCode);
+  settings.SiteName = store.Read(kSiteName);
   return settings;
 }
 
@@ -152,7 +152,7 @@ bool SettingsStore::ReadAutoSendFlag() {
   SettingsStore store(registry_);
   KeyCloser closer(store);
   store.OpenSettingsKey(false);
-  return store.ValueExists("IsAutoSend") && store.ReadFlag("IsAutoSend");
+  return store.Exists(kIsAutoSend) && store.Read(kIsAutoSend);
 }
 
 }  // namespace pelvar::config

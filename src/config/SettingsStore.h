@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "config/SettingsSchema.h"
 #include "platform/MessageBox.h"
 #include "platform/Registry.h"
 
@@ -12,30 +13,10 @@ namespace pelvar::config {
 
 // The settings key and the autostart value, as the program names them.
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\ZIRODU\\DAVIV";
-inline constexpr const char* kAutostartKeyPath =
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr const char* kAutostartValueName = "zqjcPelvarAuto";
 inline constexpr const char* kMessageCaption = "岚秋软件";
 // Shown by LoadRunSettings when the settings key is missing.
 inline constexpr const char* kMissingSettingsText = "请设置 中转库 连接信息！";
-
-// The settings one run needs, named after their values. A plain copy.
-struct RunSettings {
-  std::string DBType;
-  std::int32_t ScanTime = 0;
-  std::string Dwbh;
-  std::string DBHost;
-  std::string DBName;
-  std::string DBUser;
-  std::string DBPasswd;
-  std::int32_t DBPort = 0;
-  std::string RemoteHost;
-  std::int32_t RemotePort = 0;
-  // Optional texts of the settings key that the dialog does not show; empty
-  // when absent. They source the site profile's site code and display name.
-  std::string SiteCode;
-  std::string SiteName;
-};
 
 // The client's settings in the machine registry. Holds no state of its own
 // beyond the key opened by OpenSettingsKey; every use opens afresh. A
@@ -65,6 +46,17 @@ class SettingsStore {
   void WriteText(const std::string& name, const std::string& value);
   void WriteNumber(const std::string& name, std::int32_t value);
   void WriteFlag(const std::string& name, bool value);
+
+  // The same for a value of the settings key, by its type in the schema.
+  std::string Read(const TextSetting& setting) { return ReadText(setting.name); }
+  std::int32_t Read(const NumberSetting& setting) { return ReadNumber(setting.name); }
+  bool Read(const FlagSetting& setting) { return ReadFlag(setting.name); }
+  bool Exists(const FlagSetting& setting) { return ValueExists(setting.name); }
+  void Write(const TextSetting& setting, const std::string& value) {
+    WriteText(setting.name, value);
+  }
+  void Write(const NumberSetting& setting, std::int32_t value) { WriteNumber(setting.name, value); }
+  void Write(const FlagSetting& setting, bool value) { WriteFlag(setting.name, value); }
 
   // The self-contained operations below open what they need themselves and
   // leave the key opened by OpenSettingsKey as it is. The autostart entry is

@@ -1,5 +1,7 @@
 #include "db/Connection.h"
 
+#include "db/DatabaseKind.h"
+
 #include "db/Provider.h"
 #include "text/Error.h"
 
@@ -16,16 +18,19 @@ void Connection::SetParameters(const ConnectionParameters& parameters) {
 void Connection::Connect() {
   if (session_)
     return;
-  const std::string& type = parameters_.databaseType;
-  if (type == "MySQL") {
-    session_ = OpenMySqlSession(parameters_);
-  } else if (type == "SQL Server") {
-    session_ = OpenOdbcSession(parameters_);
-  } else if (type.empty()) {
-    throw Error("No database type was chosen for the relay database.");
-  } else {
-    throw Error(FormatMessage("Unknown database type '%s'.", type));
+  switch (DatabaseKindOf(parameters_.databaseType)) {
+    case DatabaseKind::kMySql:
+      session_ = OpenMySqlSession(parameters_);
+      return;
+    case DatabaseKind::kSqlServer:
+      session_ = OpenOdbcSession(parameters_);
+      return;
+    case DatabaseKind::kNone:
+      throw Error("No database type was chosen for the relay database.");
+    case DatabaseKind::kUnknown:
+      break;
   }
+  throw Error(FormatMessage("Unknown database type '%s'.", parameters_.databaseType));
 }
 
 void Connection::Disconnect() {

@@ -1,27 +1,11 @@
 #include "platform/Guid.h"
 
-#include <sys/random.h>
-
-#include <cstdint>
 #include <cstdio>
-#include <random>
 
 namespace pelvar::platform {
 
 std::string NewGuidText() {
-  std::uint8_t b[16];
-  std::size_t got = 0;
-  while (got < sizeof b) {
-    ssize_t n = getrandom(b + got, sizeof b - got, 0);
-    if (n <= 0)
-      break;
-    got += static_cast<std::size_t>(n);
-  }
-  if (got < sizeof b) {
-    std::random_device device;
-    for (auto& byte : b)
-      byte = static_cast<std::uint8_t>(device());
-  }
+  std::array<std::uint8_t, 16> b = RandomGuidBytes();
   b[6] = static_cast<std::uint8_t>((b[6] & 0x0F) | 0x40);  // version 4
   b[8] = static_cast<std::uint8_t>((b[8] & 0x3F) | 0x80);  // RFC 4122 variant
   char text[37];

@@ -81,7 +81,7 @@ class Registry {
   static Registry& Machine();
 };
 
-// The Linux registry: one REGEDIT4 text file (GBK, CRLF) holding every key
+// The Linux registry (FileRegistryPosix.cpp): one REGEDIT4 text file (GBK, CRLF) holding every key
 // of HKEY_LOCAL_MACHINE, as regedit exports it; sections of other roots are
 // kept but not reachable. Read access needs a readable file (or none); full
 // access needs the right to replace it: a writable file and folder, or the

@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "db/DatabaseKind.h"
+
 namespace pelvar::upload {
 
 // The five upload phases, run in this order in every cycle.
@@ -20,8 +22,6 @@ inline constexpr std::array<Phase, 5> kPhaseOrder = {
 
 // The relay database kind: exactly "SQL Server" selects the SQL Server forms,
 // anything else the MySQL forms.
-inline bool IsSqlServer(const std::string& databaseKind) {
-  return databaseKind == "SQL Server";
-}
+using db::IsSqlServer;
 
 }  // namespace pelvar::upload

@@ -4,17 +4,6 @@
 
 namespace pelvar::upload {
 
-db::ConnectionParameters ParametersFromSettings(const config::RunSettings& settings) {
-  db::ConnectionParameters parameters;
-  parameters.databaseType = settings.DBType;
-  parameters.server = settings.DBHost;
-  parameters.database = settings.DBName;
-  parameters.userName = settings.DBUser;
-  parameters.password = settings.DBPasswd;
-  parameters.port = settings.DBPort;
-  return parameters;
-}
-
 SiteProfile ProfileFromSettings(const config::RunSettings& settings) {
   SiteProfile profile;
   profile.agencyNumber = text::UpperAscii(settings.Dwbh);

@@ -26,15 +26,17 @@ std::string Stamp() {
 
 struct RunControl::State {
   State(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
-        std::function<void()> pump)
+        std::function<void()> pump, config::SettingsStore& store)
       : display(display),
         boxes(boxes),
+        store(store),
         timer(timer),
         link(display, pump),
         cycle(relay, link, display, profile, pump) {}
 
   Display& display;
   platform::MessageBoxes& boxes;
+  config::SettingsStore& store;
   ScanTimer& timer;
   relay::RelayConnection relay;
   SiteProfile profile;
@@ -46,8 +48,15 @@ struct RunControl::State {
 };
 
 RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
+                       std::function<void()> pump, config::SettingsStore& store)
+    : state_(std::make_unique<State>(display, boxes, timer, std::move(pump), store)) {
+  state_->timer.onTimer = [this] { Tick(); };
+}
+
+RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
                        std::function<void()> pump)
-    : state_(std::make_unique<State>(display, boxes, timer, std::move(pump))) {
+    : ownStore_(std::make_unique<config::SettingsStore>()),
+      state_(std::make_unique<State>(display, boxes, timer, std::move(pump), *ownStore_)) {
   state_->timer.onTimer = [this] { Tick(); };
 }
 
@@ -57,12 +66,11 @@ RunControl::~RunControl() {
 
 void RunControl::Run() {
   State& s = *state_;
-  config::SettingsStore store;
-  std::optional<config::RunSettings> settings = store.LoadRunSettings(s.boxes);
+  std::optional<config::RunSettings> settings = s.store.LoadRunSettings(s.boxes);
   if (!settings)
     return;
 
-  s.relay.Configure(ParametersFromSettings(*settings));
+  s.relay.Configure(config::RelayParameters(*settings));
   s.profile = ProfileFromSettings(*settings);
   s.scanInterval = settings->ScanTime;
   s.display.SetHeaderLabel(s.profile.displayName);

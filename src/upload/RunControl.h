@@ -11,6 +11,9 @@
 namespace pelvar::relay {
 class RelayConnection;
 }
+namespace pelvar::config {
+class SettingsStore;
+}
 
 namespace pelvar::upload {
 
@@ -21,6 +24,10 @@ namespace pelvar::upload {
 // waits (network, between frames) so that Stop can run mid-cycle.
 class RunControl {
  public:
+  // Run reads the settings through store, which the run control borrows.
+  RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
+             std::function<void()> pump, config::SettingsStore& store);
+  // The same over a store of the machine's own settings key, owned here.
   RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
              std::function<void()> pump);
   ~RunControl();
@@ -47,6 +54,7 @@ class RunControl {
 
  private:
   struct State;
+  std::unique_ptr<config::SettingsStore> ownStore_;
   std::unique_ptr<State> state_;
 };
 
