@@ -394,7 +394,7 @@ int main(int argc, char** argv) {
   AcceptingPeer peer;
 
   TimingDisplay display;
-  pelvar::upload::ServerLink link(display);
+  pelvar::upload::ServerLink link;
   pelvar::relay::RelayConnection relay;
   relay.Configure(database.MySqlParameters());
   const pelvar::upload::SiteProfile profile{"J01", "7", "J01", "127.0.0.1", peer.Port(), "MySQL"};

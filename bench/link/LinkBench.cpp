@@ -141,7 +141,7 @@ struct Turns {
 
 void Run(const EchoPeer& peer, int roundTrips, bool asciiOnly, Turns& turns) {
   NullDisplay display;
-  pelvar::upload::ServerLink link(display);
+  pelvar::upload::ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   if (!link.CheckGreeting())
     std::exit(2);

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "upload/Protocol.h"
+
 namespace pelvar::testing {
 
 namespace {
@@ -84,10 +86,7 @@ std::string PeerConnection::ReadBytes(std::size_t count) {
 
 std::string PeerConnection::ReadFrame() {
   std::string header = ReadBytes(4);
-  std::uint32_t length = 0;
-  for (char c : header)
-    length = (length << 8) | static_cast<unsigned char>(c);
-  return header + ReadBytes(length);
+  return header + ReadBytes(protocol::DecodeFrameLength(header));
 }
 
 bool PeerConnection::WaitForClientClose() {
