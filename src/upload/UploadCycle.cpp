@@ -29,12 +29,10 @@ std::string Stamp() {
 // The named columns' texts of the row, joined by blanks.
 std::string Columns(const db::Query& row, const std::array<std::string_view, 2>& names) {
   std::string joined;
-  for (std::string_view name : names) {
-    if (name.empty())
-      break;
-    if (!joined.empty())
+  for (std::size_t i = 0; i < names.size() && !names[i].empty(); ++i) {
+    if (i > 0)
       joined += ' ';
-    joined += row.FieldNamed(std::string(name)).AsString();
+    joined += row.FieldNamed(std::string(names[i])).AsString();
   }
   return joined;
 }

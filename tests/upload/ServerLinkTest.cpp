@@ -48,7 +48,6 @@ TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
   const std::string withNul("127.0.0.1\0x", 11);
   EXPECT_EQ(ServerLink::ResolveServerHost(withNul), withNul);
 
-  RecordingDisplay display;
   ServerLink link;
   EXPECT_EQ(
       CommMessage([&] { link.OpenSession(unknown, 80); }),
@@ -67,7 +66,6 @@ TEST(ServerLink, AcceptsOnlyTheExactGreeting) {
     c.SendLine(greetings[static_cast<std::size_t>(c.Index())].first);
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
   ServerLink link;
   for (const auto& [greeting, accepted] : greetings) {
     link.OpenSession("127.0.0.1", peer.Port());
@@ -99,7 +97,6 @@ TEST(ServerLink, KeywordRecognition) {
     c.SendLine("ZQJCJGOK\n" + Utf8ToGbk("ZQJCJGERROR 主键重复") + "\r\n");
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
   ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   ASSERT_TRUE(link.CheckGreeting());
@@ -133,7 +130,6 @@ TEST(ServerLink, FramesAndLinesCountGbkBytes) {
     c.SendLine(line + "\n" + line + "x\n");
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
   ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   EXPECT_TRUE(link.IsSessionOpen());
@@ -175,7 +171,6 @@ TEST(ServerLink, BrokenConnectionsNeverFailAFrameButFailTheReply) {
     c.SendLine("ZQJCJGSITE2\r\n");
     c.Close();  // right after the greeting
   });
-  RecordingDisplay display;
   ServerLink link;
   link.SendStatementFrame("SELECT 1");  // no session: nothing happens
   EXPECT_EQ(CommMessage([&] { link.ReadReplyLine(); }), "Not Connected");
