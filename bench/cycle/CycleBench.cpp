@@ -90,9 +90,9 @@ class AcceptingPeer {
     ReadRequests(
         fd,
         [fd](const std::string& line) {
-          if (line.rfind("ZQJCJGSEND ", 0) == 0) {
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kAnnounce)) {
             Reply(fd, "ZQJCJGBUSK");
-          } else if (line.rfind("ZQJCJGGUID ", 0) == 0) {
+          } else if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kGuid)) {
             Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           }
           return true;

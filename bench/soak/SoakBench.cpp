@@ -91,9 +91,9 @@ class RandomPeer {
     ReadRequests(
         fd,
         [fd](const std::string& line) {
-          if (line.rfind("ZQJCJGSEND ", 0) == 0)
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kAnnounce))
             Reply(fd, "ZQJCJGBUSK");
-          if (line.rfind("ZQJCJGGUID ", 0) == 0)
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kGuid))
             Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           return true;
         },

@@ -117,6 +117,17 @@ TEST_F(UploadCycleTest, SettlesEveryReplyFormByItsRule) {
   EXPECT_EQ(display_.sentCount, 0);
 }
 
+// The journal names a rejected row by two columns with one blank between
+// them, also when the first is empty.
+TEST_F(UploadCycleTest, RejectionLinesKeepTheirBlankBesideAnEmptyColumn) {
+  database_->Run("insert into JCJG_GC_RPT values ('J01','Y1','G1','','楼',0)");
+  server_.verdict = [](const std::string&) { return std::string("ZQJCJGERROR x"); };
+  RunCycle();
+  auto journal = Normalised(JournalLines());
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal[0], "<ts>  楼 上传失败：x");
+}
+
 TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothing) {
   std::string values;
   for (int i = 0; i < 31; ++i) {
