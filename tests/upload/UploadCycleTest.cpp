@@ -125,7 +125,7 @@ TEST_F(UploadCycleTest, RejectionLinesKeepTheirBlankBesideAnEmptyColumn) {
   RunCycle();
   auto journal = Normalised(JournalLines());
   ASSERT_FALSE(journal.empty());
-  EXPECT_EQ(journal[0], "<ts>  楼 上传失败：x");
+  EXPECT_EQ(journal[0], " 楼 上传失败：x");
 }
 
 TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothing) {
