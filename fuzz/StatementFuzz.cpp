@@ -280,10 +280,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   db::Query row("UniSend", unused);
   db::OpenOnResult(row, std::move(result));
 
+  upload::SiteProfile profile;
+  profile.agencyNumber = agency;
+  profile.siteCode = "7";
+  profile.databaseKind = sqlServer ? "SQL Server" : "MySQL";
+
   // The selection carries the agency number as its one literal.
   {
-    std::string selection =
-        upload::BuildSelection(phase, agency, sqlServer ? "SQL Server" : "MySQL");
+    std::string selection = upload::BuildSelection(phase, profile);
     auto scanned = sqlServer ? ScanSqlServer(selection) : ScanMySql(text::Utf8ToGbk(selection));
     Check(scanned.has_value());
     Check(scanned->literals.size() == 1);
@@ -293,8 +297,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string statement;
   std::string keyClause;
   try {
-    statement = upload::BuildUploadStatement(phase, row, agency, "7");
-    keyClause = upload::BuildKeyClause(phase, row, agency, sqlServer ? "SQL Server" : "MySQL");
+    statement = upload::BuildUploadStatement(phase, row, profile);
+    keyClause = upload::BuildKeyClause(phase, row, profile);
   } catch (const Error&) {
     return 0;  // a missing or unreadable named column ends the cycle with its message
   }

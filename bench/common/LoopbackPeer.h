@@ -9,7 +9,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +17,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "upload/Protocol.h"
 
 namespace pelvar::bench {
 
@@ -86,54 +87,34 @@ class LoopbackListener {
 
 // Sends line with CR LF.
 inline void Reply(int fd, const std::string& line) {
-  std::string bytes = line + "\r\n";
+  std::string bytes = protocol::EncodeLine(line);
   ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
-// Reads the client's requests until it closes the connection or a handler
-// returns false: command lines (they start with "Z") go to onLine without
-// their line end, statement frames (a zero first length byte) to onFrame
-// without their length.
+// Reads the client's requests until it closes the connection, sends a
+// request the reader refuses, or a handler returns false: command lines
+// (they start with "Z") go to onLine without their line end, statement
+// frames (a zero first length byte) to onFrame without their length.
 inline void ReadRequests(int fd, const std::function<bool(const std::string&)>& onLine,
                          const std::function<bool(const std::string&)>& onFrame) {
-  std::vector<char> buffer(1 << 16);
-  std::size_t have = 0;
+  protocol::RequestReader reader;
+  std::string block(1 << 16, '\0');
   for (;;) {
-    if (have == buffer.size())
-      buffer.resize(buffer.size() * 2);
-    ssize_t n = ::recv(fd, buffer.data() + have, buffer.size() - have, 0);
-    if (n <= 0)
+    using Kind = protocol::RequestReader::Kind;
+    protocol::RequestReader::Request request;
+    if (reader.Buffered() > 0)
+      request = reader.Front() == 'Z' ? reader.NextLine() : reader.NextFrame();
+    if (request.kind == Kind::kMalformed)
       return;
-    have += static_cast<std::size_t>(n);
-    std::size_t at = 0;
-    while (at < have) {
-      if (buffer[at] == 'Z') {
-        auto begin = buffer.begin() + static_cast<std::ptrdiff_t>(at);
-        auto end = std::find(begin, buffer.begin() + static_cast<std::ptrdiff_t>(have), '\n');
-        if (end == buffer.begin() + static_cast<std::ptrdiff_t>(have))
-          break;
-        std::string line(begin, end);
-        if (!line.empty() && line.back() == '\r')
-          line.pop_back();
-        at = static_cast<std::size_t>(end - buffer.begin()) + 1;
-        if (!onLine(line))
-          return;
-        continue;
-      }
-      if (have - at < 4)
-        break;
-      const auto* p = reinterpret_cast<const unsigned char*>(buffer.data() + at);
-      std::size_t length = (std::size_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-      if (have - at < 4 + length)
-        break;
-      std::string statement(buffer.data() + at + 4, length);
-      at += 4 + length;
-      if (!onFrame(statement))
+    if (request.kind == Kind::kNeedMore) {
+      ssize_t n = ::recv(fd, block.data(), block.size(), 0);
+      if (n <= 0)
         return;
+      reader.Feed(std::string_view(block.data(), static_cast<std::size_t>(n)));
+      continue;
     }
-    std::copy(buffer.begin() + static_cast<std::ptrdiff_t>(at),
-              buffer.begin() + static_cast<std::ptrdiff_t>(have), buffer.begin());
-    have -= at;
+    if (!(request.kind == Kind::kLine ? onLine : onFrame)(request.text))
+      return;
   }
 }
 

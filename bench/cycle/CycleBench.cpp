@@ -90,9 +90,9 @@ class AcceptingPeer {
     ReadRequests(
         fd,
         [fd](const std::string& line) {
-          if (line.rfind("ZQJCJGSEND ", 0) == 0) {
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kAnnounce)) {
             Reply(fd, "ZQJCJGBUSK");
-          } else if (line.rfind("ZQJCJGGUID ", 0) == 0) {
+          } else if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kGuid)) {
             Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           }
           return true;
@@ -394,7 +394,7 @@ int main(int argc, char** argv) {
   AcceptingPeer peer;
 
   TimingDisplay display;
-  pelvar::upload::ServerLink link(display);
+  pelvar::upload::ServerLink link;
   pelvar::relay::RelayConnection relay;
   relay.Configure(database.MySqlParameters());
   const pelvar::upload::SiteProfile profile{"J01", "7", "J01", "127.0.0.1", peer.Port(), "MySQL"};

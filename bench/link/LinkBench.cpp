@@ -38,18 +38,6 @@ using pelvar::bench::Reply;
 using Clock = std::chrono::steady_clock;
 constexpr int kBlock = 250;  // round trips per turn
 
-class NullDisplay : public pelvar::upload::Display {
- public:
-  void AppendLogLine(const std::string&) override {}
-  void ClearLog() override {}
-  int LogLineCount() override { return 0; }
-  void SetLight(pelvar::upload::Light, pelvar::upload::LightColour) override {}
-  void RaiseSentCounter() override {}
-  void ShowRemainingTime(int) override {}
-  void SetRemainingTimeVisible(bool) override {}
-  void SetHeaderLabel(const std::string&) override {}
-};
-
 // The server side: a thread per connection greets it, then answers every
 // frame with "ZQJCJGOK" until the client closes.
 class EchoPeer {
@@ -140,8 +128,7 @@ struct Turns {
 };
 
 void Run(const EchoPeer& peer, int roundTrips, bool asciiOnly, Turns& turns) {
-  NullDisplay display;
-  pelvar::upload::ServerLink link(display);
+  pelvar::upload::ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   if (!link.CheckGreeting())
     std::exit(2);

@@ -91,9 +91,9 @@ class RandomPeer {
     ReadRequests(
         fd,
         [fd](const std::string& line) {
-          if (line.rfind("ZQJCJGSEND ", 0) == 0)
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kAnnounce))
             Reply(fd, "ZQJCJGBUSK");
-          if (line.rfind("ZQJCJGGUID ", 0) == 0)
+          if (pelvar::protocol::MatchesPrefix(line, pelvar::protocol::kGuid))
             Reply(fd, "ZQJCJGGUIDOK " + ServerTimeNow());
           return true;
         },
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
   database.Run("insert into JCJG_CUSER (dwbh) values ('J01')");
   RandomPeer peer;
   CountingDisplay display;
-  pelvar::upload::ServerLink link(display);
+  pelvar::upload::ServerLink link;
   pelvar::relay::RelayConnection relay;
   relay.Configure(database.MySqlParameters());
   const pelvar::upload::SiteProfile profile{"J01", "7", "J01", "127.0.0.1", peer.Port(), "MySQL"};

@@ -32,7 +32,7 @@ int CycleCommand(const std::vector<std::string>& arguments) {
   relay::RelayConnection relay;
   relay.Configure(config::RelayParameters(*settings));
   upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
-  upload::ServerLink link(display);
+  upload::ServerLink link;
   upload::UploadCycle cycle(relay, link, display, profile, {});
   cycle.RunUploadCycle();
   return 0;

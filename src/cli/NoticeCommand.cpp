@@ -7,6 +7,7 @@
 #include "config/SettingsStore.h"
 #include "upload/ProfileFromSettings.h"
 #include "upload/ServerLink.h"
+#include "upload/StartStopNotice.h"
 
 namespace pelvar::cli {
 
@@ -28,8 +29,9 @@ int NoticeCommand(const std::vector<std::string>& arguments) {
     return 1;
 
   upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
-  upload::ServerLink link(display);
-  link.SendStartStopNotice(action, profile.agencyNumber, profile.serverHost, profile.serverPort);
+  upload::ServerLink link;
+  upload::SendStartStopNotice(link, display, action, profile.agencyNumber, profile.serverHost,
+                              profile.serverPort);
   // The notice logs a line only when it could not be delivered.
   return display.LinesAppended() == 0 ? 0 : 1;
 }

@@ -62,6 +62,22 @@ std::uint32_t TcpClient::ResolveForConnect(const std::string& host) const {
   return address;
 }
 
+std::string TcpClient::LookupHost(const std::string& host) {
+  std::uint32_t address = 0;
+  int outcome;
+  try {
+    outcome = sockets::LookupIPv4(host, address);
+  } catch (...) {
+    return host;
+  }
+  if (outcome == sockets::kHostNotFound)
+    address = 0;
+  else if (outcome != 0)
+    return host;
+  return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
+         std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
+}
+
 void TcpClient::Connect(const std::string& host, int port) {
   if (Connected())
     Fail(kAlreadyConnected);

@@ -67,6 +67,11 @@ class TcpClient {
   // itself with SetPump while it runs.
   void Connect(const std::string& host, int port);
 
+  // The first IPv4 address of the host's lookup in dotted form ("10.0.0.7");
+  // "0.0.0.0" when the lookup finds no entry; the host text unchanged when
+  // the lookup itself fails. Never fails; does not pump.
+  static std::string LookupHost(const std::string& host);
+
   // True from the start of a connect until Disconnect() or until a close by
   // the peer (or a lost connection) is noticed in a read or write.
   bool Connected() const { return socket_ != sockets::kInvalid; }

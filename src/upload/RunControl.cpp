@@ -9,6 +9,7 @@
 #include "text/Strings.h"
 #include "upload/ProfileFromSettings.h"
 #include "upload/ServerLink.h"
+#include "upload/StartStopNotice.h"
 #include "upload/UploadCycle.h"
 
 namespace pelvar::upload {
@@ -31,7 +32,7 @@ struct RunControl::State {
         boxes(boxes),
         store(store),
         timer(timer),
-        link(display, pump),
+        link(pump),
         cycle(relay, link, display, profile, pump) {}
 
   Display& display;
@@ -75,8 +76,8 @@ void RunControl::Run() {
   s.scanInterval = settings->ScanTime;
   s.display.SetHeaderLabel(s.profile.displayName);
 
-  s.link.SendStartStopNotice(kStartAction, s.profile.agencyNumber, s.profile.serverHost,
-                             s.profile.serverPort);
+  SendStartStopNotice(s.link, s.display, kStartAction, s.profile.agencyNumber, s.profile.serverHost,
+                      s.profile.serverPort);
   s.display.AppendLogLine("系统进入上传数据状态！" + Stamp());
   s.display.SetRemainingTimeVisible(true);
   s.countdown = s.scanInterval;
@@ -94,8 +95,8 @@ void RunControl::Stop() {
   // interrupted enables it again on its way out.
   s.timer.SetInterval(0);
   s.timer.SetEnabled(false);
-  s.link.SendStartStopNotice(kStopAction, s.profile.agencyNumber, s.profile.serverHost,
-                             s.profile.serverPort);
+  SendStartStopNotice(s.link, s.display, kStopAction, s.profile.agencyNumber, s.profile.serverHost,
+                      s.profile.serverPort);
   s.display.AppendLogLine("用户停止上传数据！" + Stamp());
   if (s.relay.UniConn.Connected())
     s.relay.UniConn.Disconnect();

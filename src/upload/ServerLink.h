@@ -5,13 +5,12 @@
 #include <string>
 
 #include "net/TcpClient.h"
-#include "upload/Display.h"
 
 namespace pelvar::upload {
 
 // The client's only channel to the supervision server: one TCP connection
-// (a server session) at a time, command and reply lines, statement frames,
-// and the start/stop notice. Texts are UTF-8 here and GBK on the wire; line
+// (a server session) at a time, command and reply lines and statement
+// frames. Texts are UTF-8 here and GBK on the wire; line
 // lengths and frame lengths count GBK bytes.
 //
 // Every failure of the connection is a CommError. While a call waits (a
@@ -24,9 +23,7 @@ namespace pelvar::upload {
 // All calls happen on the user-interface thread.
 class ServerLink {
  public:
-  // display receives the start/stop notice's error line; it must outlive the
-  // link.
-  explicit ServerLink(Display& display, std::function<void()> pump = {});
+  explicit ServerLink(std::function<void()> pump = {});
 
   // The pump called while a connect or a read waits.
   void SetPump(std::function<void()> pump);
@@ -70,16 +67,7 @@ class ServerLink {
   // and no close by the server has been noticed.
   bool IsSessionOpen() const;
 
-  // Tells the server that uploading was started or stopped (actionText
-  // "启动上传" or "停止上传") and records the answer in the journal. Never
-  // fails: a refused greeting records nothing; any error closes what was
-  // opened and appends exactly one log line, "无法连接远程服务器。" followed by
-  // "Communication Exception: " or "VCL Exception: " and the error's message.
-  void SendStartStopNotice(const std::string& actionText, const std::string& agencyNumber,
-                           const std::string& host, int port);
-
  private:
-  Display& display_;
   net::TcpClient IdTCPClient;
 };
 

@@ -18,42 +18,44 @@ std::string Quoted(const std::string& value, SqlDialect dialect) {
   return text::EscapeSqlLiteral(value, dialect);
 }
 
-std::string Trimmed(const db::Query& row, const char* name) {
-  return text::Trim(row.FieldNamed(name).AsString());
-}
-
-std::string Untrimmed(const db::Query& row, const char* name) {
-  return row.FieldNamed(name).AsString();
-}
-
 // A date-time key column: with milliseconds on SQL Server, its text form on MySQL.
-std::string KeyDateTime(const db::Query& row, const char* name, SqlDialect dialect) {
+std::string KeyDateTime(const db::Query& row, std::string_view name, SqlDialect dialect) {
+  const db::Field& field = row.FieldNamed(std::string(name));
   if (dialect == SqlDialect::kSqlServer) {
-    return text::KeyDateTime(row.FieldNamed(name).AsDateTime());
+    return text::KeyDateTime(field.AsDateTime());
   }
-  return row.FieldNamed(name).AsString();
+  return field.AsString();
+}
+
+std::string KeyValue(const KeyColumn& column, const db::Query& row, const std::string& agencyNumber,
+                     SqlDialect dialect) {
+  switch (column.form) {
+    case KeyForm::kAgency:
+      return agencyNumber;
+    case KeyForm::kTrimmed:
+      return text::Trim(row.FieldNamed(std::string(column.name)).AsString());
+    case KeyForm::kUntrimmed:
+      return row.FieldNamed(std::string(column.name)).AsString();
+    case KeyForm::kDateTime:
+      return KeyDateTime(row, column.name, dialect);
+  }
+  return {};
 }
 
 std::string KeyClause(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                      SqlDialect d) {
-  switch (phase) {
-    case Phase::kProjects:
-      return "YPDBH='" + Quoted(Trimmed(row, "YPDBH"), d) + "' ";
-    case Phase::kReports:
-      return "JCDWBH='" + Quoted(agencyNumber, d) + "' and YPDBH='" +
-             Quoted(Trimmed(row, "YPDBH"), d) + "' ";
-    case Phase::kReportProjectLinks:
-      return "YPDBH='" + Quoted(Untrimmed(row, "YPDBH"), d) + "' and GCBH='" +
-             Quoted(Untrimmed(row, "GCBH"), d) + "' ";
-    case Phase::kModifications:
-      return "YPDBH='" + Quoted(Untrimmed(row, "YPDBH"), d) + "' and XGSJ='" +
-             Quoted(KeyDateTime(row, "XGSJ", d), d) + "' ";
-    case Phase::kAutomaticReadings:
-      return "RWDBH='" + Quoted(Untrimmed(row, "RWDBH"), d) + "' and SYSJ='" +
-             Quoted(KeyDateTime(row, "SYSJ", d), d) + "' and CUSTOMSJ='" +
-             Quoted(KeyDateTime(row, "CUSTOMSJ", d), d) + "' ";
+                      SqlDialect dialect) {
+  std::string clause;
+  for (const KeyColumn& column : Describe(phase).keyColumns) {
+    if (column.name.empty())
+      break;
+    if (!clause.empty())
+      clause += "and ";
+    clause += column.name;
+    clause += "='";
+    clause += Quoted(KeyValue(column, row, agencyNumber, dialect), dialect);
+    clause += "' ";
   }
-  return {};
+  return clause;
 }
 
 }  // namespace
@@ -75,78 +77,43 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode) {
   return list;
 }
 
-std::string BuildUploadStatement(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                                 const std::string& siteCode) {
-  const std::string agency = Quoted(agencyNumber, SqlDialect::kMySql);
-  switch (phase) {
-    case Phase::kProjects:
-      return "insert into JCJG_JCDW_GC values ('" + agency + "'," +
-             BuildValueList(row, ValueListMode::kPlain) + siteCode + ");";
-    case Phase::kReports: {
-      std::string statement = "insert into JCJG_JCDW_RPTINFO values ('" + agency + "'," +
-                              BuildValueList(row, ValueListMode::kNullAware) +
-                              "CURRENT_TIMESTAMP(),0 ," + siteCode + ");";
-      if (row.FieldNamed("BGXGCOUNT").AsInteger() > 0) {
-        std::string key = KeyClause(Phase::kReports, row, agencyNumber, SqlDialect::kMySql);
-        statement = "delete from JCJG_JCDW_RPTINFO where " + key +
-                    "; delete from JCJG_JCDW_GC_RPT where " + key +
-                    "; delete from JCJG_JCDW_ALTER where " + key + ";" + statement;
-      }
-      return statement;
+std::string BuildUploadStatement(Phase phase, const db::Query& row, const SiteProfile& profile) {
+  const PhaseDescription& description = Describe(phase);
+  std::string values = BuildValueList(
+      row, description.nullAwareValues ? ValueListMode::kNullAware : ValueListMode::kPlain);
+  if (description.dropsLastComma && !values.empty())
+    values.pop_back();
+  std::string statement = "insert into ";
+  statement += description.serverTable;
+  statement += " values ('" + Quoted(profile.agencyNumber, SqlDialect::kMySql) + "'," + values;
+  statement += description.valuesTail;
+  statement += description.withSiteCode ? profile.siteCode + ");" : ")";
+  if (!description.revisionTables.front().empty() && row.FieldNamed("BGXGCOUNT").AsInteger() > 0) {
+    const std::string key = KeyClause(phase, row, profile.agencyNumber, SqlDialect::kMySql);
+    std::string deletions;
+    for (std::string_view table : description.revisionTables) {
+      if (!deletions.empty())
+        deletions += "; ";
+      deletions += "delete from ";
+      deletions += table;
+      deletions += " where " + key;
     }
-    case Phase::kReportProjectLinks: {
-      std::string list = BuildValueList(row, ValueListMode::kNullAware);
-      if (!list.empty())
-        list.pop_back();
-      return "insert into JCJG_JCDW_GC_RPT values ('" + agency + "'," + list + ")";
-    }
-    case Phase::kModifications:
-      return "insert into JCJG_JCDW_ALTER values ('" + agency + "'," +
-             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," + siteCode +
-             ");";
-    case Phase::kAutomaticReadings:
-      return "insert into JCJG_JCDW_AUTO values ('" + agency + "'," +
-             BuildValueList(row, ValueListMode::kNullAware) + "CURRENT_TIMESTAMP(),0," + siteCode +
-             ");";
+    statement = deletions + ";" + statement;
   }
-  return {};
+  return statement;
 }
 
-std::string BuildKeyClause(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                           const std::string& databaseKind) {
-  return KeyClause(phase, row, agencyNumber, RelayDialect(databaseKind));
+std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile& profile) {
+  return KeyClause(phase, row, profile.agencyNumber, RelayDialect(profile.databaseKind));
 }
 
-std::string BuildSelection(Phase phase, const std::string& agencyNumber,
-                           const std::string& databaseKind) {
-  const bool sqlServer = IsSqlServer(databaseKind);
-  std::string selection = sqlServer ? "select top 30 " : "select ";
-  switch (phase) {
-    case Phase::kProjects:
-      selection += "YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0";
-      break;
-    case Phase::kReports:
-      selection += "* from JCJG_RPTINFO where SENDFLAG=1";
-      break;
-    case Phase::kReportProjectLinks:
-      selection += "* from JCJG_GC_RPT where SENDFLAG=0";
-      break;
-    case Phase::kModifications:
-      selection += "* from JCJG_ALTER where SENDFLAG=0";
-      break;
-    case Phase::kAutomaticReadings:
-      selection += "* from JCJG_AUTO where SENDFLAG=0";
-      break;
-  }
-  selection += " and JCDWBH='";
-  selection += Quoted(agencyNumber, RelayDialect(databaseKind));
-  if (!sqlServer) {
-    selection += "' limit 0,30";
-  } else if (phase == Phase::kProjects || phase == Phase::kReports) {
-    selection += "' ";  // the two report selections end with a quote and a blank
-  } else {
-    selection += "'";
-  }
+std::string BuildSelection(Phase phase, const SiteProfile& profile) {
+  const PhaseDescription& description = Describe(phase);
+  const Around& form = IsSqlServer(profile.databaseKind) ? description.sqlServerSelection
+                                                         : description.mySqlSelection;
+  std::string selection(form.before);
+  selection += Quoted(profile.agencyNumber, RelayDialect(profile.databaseKind));
+  selection += form.after;
   return selection;
 }
 

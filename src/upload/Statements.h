@@ -4,6 +4,7 @@
 
 #include "db/Query.h"
 #include "upload/Phase.h"
+#include "upload/SiteProfile.h"
 
 namespace pelvar::upload {
 
@@ -20,17 +21,14 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode);
 // The server statement for the current row of row in phase, including the
 // revision prefix of a revised report. Throws the database library's Error
 // when a named column is missing or unreadable.
-std::string BuildUploadStatement(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                                 const std::string& siteCode);
+std::string BuildUploadStatement(Phase phase, const db::Query& row, const SiteProfile& profile);
 
 // The clause that finds the current row again in the relay table (used after
 // "where "), in the relay database kind's dialect. Ends with a quote and a
 // blank.
-std::string BuildKeyClause(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                           const std::string& databaseKind);
+std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile& profile);
 
 // The phase's selection of at most 30 pending rows of the agency.
-std::string BuildSelection(Phase phase, const std::string& agencyNumber,
-                           const std::string& databaseKind);
+std::string BuildSelection(Phase phase, const SiteProfile& profile);
 
 }  // namespace pelvar::upload

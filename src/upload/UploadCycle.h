@@ -40,8 +40,6 @@ class UploadCycle {
   // over the server's time. Errors propagate.
   void SynchroniseIdentity();
 
-  int SuccessCounter() const { return successCounter_; }
-
  private:
   void SettleRow(Phase phase, const std::string& reply, const std::string& keyClause);
   void RunOnRelay(const std::string& statement);

@@ -1,7 +1,4 @@
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QCoreApplication>
@@ -13,24 +10,12 @@
 #include "AppTestSupport.h"
 #include "app/PelvarMain.h"
 #include "app/RunBinding.h"
+#include "support/LoopbackPorts.h"
 #include "support/TempPrefix.h"
 #include "upload/RunControl.h"
 
 namespace pelvar::apptest {
 namespace {
-
-// A loopback port that nothing listens on.
-int ClosedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 bool Enabled(QObject& window, const char* name) {
   if (auto* action = window.findChild<QAction*>(name))
@@ -59,7 +44,9 @@ TEST(RunBinding, ControlsFollowTheRunControl) {
   prefix.WriteRegistry(
       "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"
       "\"Dwbh\"=\"zq01\"\r\n\"RemoteHost\"=\"127.0.0.1\"\r\n\"RemotePort\"=dword:" +
-      QString::number(ClosedPort(), 16).rightJustified(8, '0').toStdString() +
+      QString::number(pelvar::testing::ClosedLoopbackPort(), 16)
+          .rightJustified(8, '0')
+          .toStdString() +
       "\r\n\"ScanTime\"=dword:0000003c\r\n\"IsAutoSend\"=dword:00000000\r\n"
       "\"DBType\"=\"MySQL\"\r\n\"DBHost\"=\"127.0.0.1\"\r\n\"DBName\"=\"DAVIV\"\r\n"
       "\"DBUser\"=\"\"\r\n\"DBPasswd\"=\"\"\r\n\"DBPort\"=dword:00000cea\r\n\r\n");

@@ -67,7 +67,4 @@ struct TestSettings {
   }
 };
 
-// A loopback port nothing listens on (bound and released at once).
-int ClosedPort();
-
 }  // namespace pelvar::cli::test

@@ -7,32 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 
 #include "CliTestSettings.h"
 #include "cli/CliScanTimer.h"
+#include "support/LoopbackPorts.h"
 #include "support/RecordingDisplay.h"
 #include "support/RecordingMessageBoxes.h"
 #include "support/TempPrefix.h"
 
 namespace pelvar::cli {
-
-int test::ClosedPort() {
-  int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(probe);
-  return ntohs(address.sin_port);
-}
 
 namespace {
 
@@ -45,8 +30,8 @@ bool IsCycleEnd(const std::string& line) {
 class RunControlTest : public ::testing::Test {
  protected:
   RunControlTest() : timer_([this] { return now_; }) {
-    settings_.dbPort = test::ClosedPort();
-    settings_.remotePort = test::ClosedPort();
+    settings_.dbPort = pelvar::testing::ClosedLoopbackPort();
+    settings_.remotePort = pelvar::testing::ClosedLoopbackPort();
   }
 
   void WriteSettings() { prefix_.WriteRegistry(settings_.RegistryText()); }
@@ -169,7 +154,7 @@ TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
   control.Stop();
 
   // Without a site code or a name: "0" and the agency number.
-  int newPort = test::ClosedPort();
+  int newPort = pelvar::testing::ClosedLoopbackPort();
   settings_.dwbh = "k02x-é";
   settings_.siteName = "";
   settings_.siteCode = "";

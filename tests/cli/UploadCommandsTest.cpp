@@ -16,6 +16,7 @@
 
 #include "CliTestSettings.h"
 #include "support/ChildProcess.h"
+#include "support/LoopbackPorts.h"
 #include "support/Process.h"
 #include "support/ScriptedPeer.h"
 #include "support/TempPrefix.h"
@@ -216,7 +217,7 @@ TEST_F(UploadCommandsTest, RunEndsOnSigtermWithTheStopNotice) {
   EXPECT_EQ(notice.exitCode, 0);
   EXPECT_EQ(notice.out, "");
   EXPECT_EQ(Count(Journal(prefix_), " 启动上传 成功！\r\n"), 2);
-  settings_.remotePort = test::ClosedPort();
+  settings_.remotePort = pelvar::testing::ClosedLoopbackPort();
   prefix_.WriteRegistry(settings_.RegistryText());
   notice = RunProcess({PELVAR_CLI_PATH, "notice", "stop"});
   EXPECT_EQ(notice.exitCode, 1);

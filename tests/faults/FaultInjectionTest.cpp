@@ -319,7 +319,7 @@ struct Bench {
   SupervisionServer server;
   TcpProxy proxy;
   RecordingDisplay display;
-  ServerLink link{display};
+  ServerLink link;
   relay::RelayConnection relay;
   SiteProfile profile;
   // Row key -> the row's values as filled (all columns but SENDFLAG).

@@ -41,7 +41,7 @@ class CycleTestBase : public ::testing::Test {
   std::unique_ptr<test::TempPrefix> prefix_;
   std::unique_ptr<test::TestDatabase> database_;
   RecordingDisplay display_;
-  upload::ServerLink link_{display_};
+  upload::ServerLink link_;
   relay::RelayConnection relay_;
   FakeSupervisionServer server_;
   std::unique_ptr<ScriptedPeer> peer_;

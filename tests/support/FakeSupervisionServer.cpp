@@ -4,6 +4,7 @@
 #include "text/Gbk.h"
 #include "text/Regional.h"
 #include "text/Strings.h"
+#include "upload/Protocol.h"
 
 namespace pelvar::testing {
 
@@ -12,17 +13,17 @@ ScriptedPeer::Script FakeSupervisionServer::Script() {
 }
 
 void FakeSupervisionServer::Serve(PeerConnection& connection) {
-  connection.SendLine(text::Utf8ToGbk(greeting) + "\r\n");
+  connection.SendLine(protocol::EncodeLine(text::Utf8ToGbk(greeting)));
   for (;;) {
     std::string line = text::GbkToUtf8(connection.ReadLine());
     {
       std::lock_guard lock(mutex_);
       lines_.push_back(line);
     }
-    if (line.rfind("ZQJCJGSEND ", 0) == 0) {
-      int count = std::stoi(line.substr(11));
-      connection.SendLine(text::Utf8ToGbk(announceReply) + "\r\n");
-      if (announceReply != "ZQJCJGBUSK")
+    if (protocol::MatchesPrefix(line, protocol::kAnnounce)) {
+      int count = std::stoi(std::string(protocol::KeywordArgument(line, protocol::kAnnounce)));
+      connection.SendLine(protocol::EncodeLine(text::Utf8ToGbk(announceReply)));
+      if (announceReply != protocol::kReady)
         continue;
       for (int i = 0; i < count; ++i) {
         std::string frame = connection.ReadFrame();
@@ -46,16 +47,18 @@ void FakeSupervisionServer::Serve(PeerConnection& connection) {
           connection.Close();
           return;
         }
-        connection.SendLine(text::Utf8ToGbk(reply) + "\r\n");
+        connection.SendLine(protocol::EncodeLine(text::Utf8ToGbk(reply)));
       }
-    } else if (line.rfind("ZQJCJGGUID ", 0) == 0) {
-      std::string reply =
-          guidReply.empty() ? "ZQJCJGGUIDOK " + text::TimeStamp(platform::Now()) : guidReply;
-      connection.SendLine(text::Utf8ToGbk(reply) + "\r\n");
-    } else if (line.rfind("ZQJCJG_STARSTOP ", 0) == 0) {
-      connection.SendLine(text::Utf8ToGbk(noticeReply) + "\r\n");
+    } else if (protocol::MatchesPrefix(line, protocol::kGuid)) {
+      std::string reply = guidReply.empty() ? std::string(protocol::kGuidAccepted) +
+                                                  text::TimeStamp(platform::Now())
+                                            : guidReply;
+      connection.SendLine(protocol::EncodeLine(text::Utf8ToGbk(reply)));
+    } else if (protocol::MatchesPrefix(line, protocol::kNotice)) {
+      connection.SendLine(protocol::EncodeLine(text::Utf8ToGbk(noticeReply)));
     } else {
-      connection.SendLine("ZQJCJGERROR unknown command\r\n");
+      connection.SendLine(
+          protocol::EncodeLine(std::string(protocol::kRejected) + "unknown command"));
     }
   }
 }

@@ -9,6 +9,10 @@ namespace pelvar::testing {
 // ("Connection refused.").
 std::uint16_t ClosedLoopbackPort();
 
+// A new listening socket on 127.0.0.1 at a free port, with the given backlog;
+// the caller closes it. Throws std::runtime_error when it cannot listen.
+int ListenOnLoopback(int backlog, std::uint16_t& port);
+
 // A listener on 127.0.0.1 that never accepts, with its backlog filled, so a
 // further connect to Port() gets no answer and hangs until the client gives
 // up: an unanswered connect without any traffic off the machine.

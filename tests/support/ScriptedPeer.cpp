@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "support/LoopbackPorts.h"
+#include "upload/Protocol.h"
+
 namespace pelvar::testing {
 
 namespace {
@@ -84,10 +87,7 @@ std::string PeerConnection::ReadBytes(std::size_t count) {
 
 std::string PeerConnection::ReadFrame() {
   std::string header = ReadBytes(4);
-  std::uint32_t length = 0;
-  for (char c : header)
-    length = (length << 8) | static_cast<unsigned char>(c);
-  return header + ReadBytes(length);
+  return header + ReadBytes(protocol::DecodeFrameLength(header));
 }
 
 bool PeerConnection::WaitForClientClose() {
@@ -122,22 +122,7 @@ void PeerConnection::CloseNow() {
 }
 
 ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0)
-    throw std::runtime_error("socket failed");
-  int yes = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 16) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listenFd_ = ListenOnLoopback(16, port_);
   thread_ = std::thread([this] { Run(); });
 }
 

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+#include "support/LoopbackPorts.h"
+
 namespace pelvar::testing {
 
 namespace {
@@ -43,22 +45,7 @@ struct TcpProxy::Pipe {
 
 TcpProxy::TcpProxy(std::string targetHost, std::uint16_t targetPort)
     : targetHost_(std::move(targetHost)), targetPort_(targetPort) {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0)
-    throw std::runtime_error("socket failed");
-  int yes = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 64) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(address.sin_port);
+  listenFd_ = ListenOnLoopback(64, port_);
   thread_ = std::thread([this] { Run(); });
 }
 

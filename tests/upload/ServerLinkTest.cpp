@@ -12,8 +12,9 @@
 #include "support/ScriptedPeer.h"
 #include "text/Gbk.h"
 #include "text/Regional.h"
-#include "upload/Keywords.h"
+#include "upload/Protocol.h"
 #include "upload/ServerLink.h"
+#include "upload/StartStopNotice.h"
 
 namespace pelvar::upload {
 namespace {
@@ -23,6 +24,7 @@ using testing::PeerConnection;
 using testing::RecordingDisplay;
 using testing::ScriptedPeer;
 using text::Utf8ToGbk;
+using namespace protocol;
 
 template <typename Call>
 std::string CommMessage(Call&& call) {
@@ -46,8 +48,7 @@ TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
   const std::string withNul("127.0.0.1\0x", 11);
   EXPECT_EQ(ServerLink::ResolveServerHost(withNul), withNul);
 
-  RecordingDisplay display;
-  ServerLink link(display);
+  ServerLink link;
   EXPECT_EQ(
       CommMessage([&] { link.OpenSession(unknown, 80); }),
       "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
@@ -65,8 +66,7 @@ TEST(ServerLink, AcceptsOnlyTheExactGreeting) {
     c.SendLine(greetings[static_cast<std::size_t>(c.Index())].first);
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
-  ServerLink link(display);
+  ServerLink link;
   for (const auto& [greeting, accepted] : greetings) {
     link.OpenSession("127.0.0.1", peer.Port());
     EXPECT_EQ(link.CheckGreeting(), accepted) << greeting;
@@ -97,8 +97,7 @@ TEST(ServerLink, KeywordRecognition) {
     c.SendLine("ZQJCJGOK\n" + Utf8ToGbk("ZQJCJGERROR 主键重复") + "\r\n");
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
-  ServerLink link(display);
+  ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   ASSERT_TRUE(link.CheckGreeting());
   link.SendCommandLine("ZQJCJGSEND 2");
@@ -131,8 +130,7 @@ TEST(ServerLink, FramesAndLinesCountGbkBytes) {
     c.SendLine(line + "\n" + line + "x\n");
     c.WaitForClientClose();
   });
-  RecordingDisplay display;
-  ServerLink link(display);
+  ServerLink link;
   link.OpenSession("127.0.0.1", peer.Port());
   EXPECT_TRUE(link.IsSessionOpen());
   // Opening again is refused and leaves the session as it was.
@@ -173,8 +171,7 @@ TEST(ServerLink, BrokenConnectionsNeverFailAFrameButFailTheReply) {
     c.SendLine("ZQJCJGSITE2\r\n");
     c.Close();  // right after the greeting
   });
-  RecordingDisplay display;
-  ServerLink link(display);
+  ServerLink link;
   link.SendStatementFrame("SELECT 1");  // no session: nothing happens
   EXPECT_EQ(CommMessage([&] { link.ReadReplyLine(); }), "Not Connected");
   EXPECT_EQ(CommMessage([&] { link.SendCommandLine("ZQJCJGSEND 1"); }), "Not Connected");
@@ -221,7 +218,7 @@ class StartStopNotice : public ::testing::Test {
 
   LinkTestPrefix prefix;
   RecordingDisplay display;
-  ServerLink link{display};
+  ServerLink link;
 };
 
 TEST_F(StartStopNotice, JournalsTheServersAnswer) {
@@ -233,9 +230,9 @@ TEST_F(StartStopNotice, JournalsTheServersAnswer) {
     c.SendLine(answers[static_cast<std::size_t>(c.Index())]);
     c.WaitForClientClose();
   });
-  link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "启动上传", "0001", "127.0.0.1", peer.Port());
   for (std::size_t i = 1; i < answers.size(); ++i) {
-    link.SendStartStopNotice("停止上传", "0001", "localhost", peer.Port());
+    SendStartStopNotice(link, display, "停止上传", "0001", "localhost", peer.Port());
   }
   EXPECT_FALSE(link.IsSessionOpen());
   EXPECT_TRUE(display.logLines.empty()) << display.LogText();
@@ -251,7 +248,7 @@ TEST_F(StartStopNotice, RefusedGreetingRecordsNothing) {
     c.SendLine("ZQJCJGSITE3\r\n");
     c.WaitForClientClose();
   });
-  link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "启动上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_TRUE(display.logLines.empty()) << display.LogText();
   EXPECT_TRUE(fs::is_directory(JournalFile().parent_path()));  // made before connecting
   EXPECT_FALSE(fs::exists(JournalFile()));
@@ -266,7 +263,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
     c.ReadLine();
     c.Close();  // no answer
   });
-  link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "停止上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(display.logLines,
             std::vector<std::string>{
                 "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
@@ -275,7 +272,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
 
   display.logLines.clear();
   const std::uint16_t closedPort = testing::ClosedLoopbackPort();
-  link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", closedPort);
+  SendStartStopNotice(link, display, "停止上传", "0001", "127.0.0.1", closedPort);
   EXPECT_EQ(display.logLines, std::vector<std::string>{
                                   "无法连接远程服务器。Communication Exception: Socket Error # " +
                                   std::to_string(ECONNREFUSED) + "\r\nConnection refused."});
@@ -285,7 +282,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   display.logLines.clear();
   peer.SetScript([](PeerConnection& c) { c.WaitForClientClose(); });
   link.OpenSession("127.0.0.1", peer.Port());
-  link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "停止上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(
       display.logLines,
       std::vector<std::string>{"无法连接远程服务器。Communication Exception: Already connected."});
@@ -298,7 +295,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
     c.SendLine("ZQJCJGSITE2\r\n");
     c.WaitForClientClose();
   });
-  link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "启动上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(display.logLines,
             std::vector<std::string>{"无法连接远程服务器。VCL Exception: Cannot open file \"" +
                                      JournalFile().string() + "\". No such file or directory"});
@@ -318,7 +315,7 @@ TEST_F(StartStopNotice, StopDuringTheWaitForTheAnswer) {
     if (++pumps == 2)
       link.CloseSession();
   });
-  link.SendStartStopNotice("启动上传", "0001", "127.0.0.1", peer.Port());
+  SendStartStopNotice(link, display, "启动上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(display.logLines,
             std::vector<std::string>{
                 "无法连接远程服务器。Communication Exception: Connection Closed Gracefully."});
@@ -334,7 +331,7 @@ TEST_F(StartStopNotice, StopWhileACycleConnects) {
   int pumps = 0;
   link.SetPump([&] {
     if (++pumps == 2) {
-      link.SendStartStopNotice("停止上传", "0001", "127.0.0.1", silent.Port());
+      SendStartStopNotice(link, display, "停止上传", "0001", "127.0.0.1", silent.Port());
       if (link.IsSessionOpen())
         link.CloseSession();
     }

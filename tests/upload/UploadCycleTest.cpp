@@ -6,7 +6,6 @@
 #include "platform/Clock.h"
 #include "support/CycleTestBase.h"
 #include "upload/Journal.h"
-#include "upload/Statements.h"
 
 namespace pelvar::upload {
 namespace {
@@ -116,6 +115,17 @@ TEST_F(UploadCycleTest, SettlesEveryReplyFormByItsRule) {
   EXPECT_EQ(log[1], "× BG0 上传失败：Duplicate entry for key 'PRIMARY' <ts>");
   EXPECT_EQ(log[4], "上传检测报告适用工程记录：");
   EXPECT_EQ(display_.sentCount, 0);
+}
+
+// The journal names a rejected row by two columns with one blank between
+// them, also when the first is empty.
+TEST_F(UploadCycleTest, RejectionLinesKeepTheirBlankBesideAnEmptyColumn) {
+  database_->Run("insert into JCJG_GC_RPT values ('J01','Y1','G1','','楼',0)");
+  server_.verdict = [](const std::string&) { return std::string("ZQJCJGERROR x"); };
+  RunCycle();
+  auto journal = Normalised(JournalLines());
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ(journal[0], " 楼 上传失败：x");
 }
 
 TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothing) {
@@ -256,40 +266,6 @@ TEST_F(UploadCycleTest, QuotesBackslashesAndGbkTrailBytesTravelIntactAndSettle) 
   // Both rows were found again by their key clauses and deleted.
   EXPECT_EQ(Count("JCJG_RPTINFO") + Count("JCJG_GC_RPT"), "00");
   EXPECT_EQ(display_.sentCount, 2);
-}
-
-TEST_F(UploadCycleTest, StatementTextsFollowTheRowAndTheRelayKind) {
-  database_->Run(
-      "insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW,SENDFLAG) "
-      "values ('J01',' Y1 ','G1','','  ',' ',NULL,'','\t',0)");
-  db::Query& row = relay_.UniSend;
-  row.SetText(BuildSelection(Phase::kProjects, "J01", "MySQL"));
-  row.Open();
-  EXPECT_EQ(BuildUploadStatement(Phase::kProjects, row, "J01", "7"),
-            "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);");
-  EXPECT_EQ(BuildKeyClause(Phase::kProjects, row, "J01", "MySQL"), "YPDBH='Y1' ");
-
-  database_->Run(
-      "insert into JCJG_AUTO values ('J01','R1','2011-05-02 14:07:09',NULL,NULL,NULL,NULL,NULL,"
-      "NULL,0)");
-  row.SetText(BuildSelection(Phase::kAutomaticReadings, "J01", "MySQL"));
-  row.Open();
-  EXPECT_EQ(BuildValueList(row, ValueListMode::kNullAware),
-            "'R1','2011-5-2 14:07:09','','','','0','0','0','0',");
-  EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain),
-            "'R1','2011-5-2 14:07:09','','','','','','','0',");
-  EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "MySQL"),
-            "RWDBH='R1' and SYSJ='2011-5-2 14:07:09' and CUSTOMSJ='' ");
-  EXPECT_EQ(
-      BuildKeyClause(Phase::kAutomaticReadings, row, "J01", "SQL Server"),
-      "RWDBH='R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ='1899-12-30 00:00:00:000' ");
-
-  EXPECT_EQ(BuildSelection(Phase::kReports, "J'01", "SQL Server"),
-            "select top 30 * from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH='J''01' ");
-  EXPECT_EQ(BuildSelection(Phase::kModifications, "J\\01", "MySQL"),
-            "select * from JCJG_ALTER where SENDFLAG=0 and JCDWBH='J\\\\01' limit 0,30");
-  EXPECT_EQ(BuildSelection(Phase::kAutomaticReadings, "J01", "SQL Server"),
-            "select top 30 * from JCJG_AUTO where SENDFLAG=0 and JCDWBH='J01'");
 }
 
 }  // namespace

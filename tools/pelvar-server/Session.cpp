@@ -19,10 +19,6 @@ constexpr std::size_t kReceiveBlock = 32768;
 // Statements are logged up to this many bytes; the rest is elided.
 constexpr std::size_t kLoggedStatement = 300;
 
-bool StartsWith(const std::string& text, std::string_view prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // The wire is GBK; the log is UTF-8.
 std::string ForLog(const std::string& gbk, std::size_t limit = std::string::npos) {
   if (gbk.size() <= limit)
@@ -62,7 +58,7 @@ void Session::Interrupt() {
 }
 
 bool Session::Send(const std::string& line) {
-  std::string bytes = line + "\r\n";
+  std::string bytes = protocol::EncodeLine(line);
   std::size_t sent = 0;
   while (sent < bytes.size()) {
     ssize_t n = ::send(socket_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
@@ -85,8 +81,8 @@ void Session::Serve() {
   std::string block(kReceiveBlock, '\0');
   std::string why = "closed by the client";
   for (;;) {
-    RequestReader::Request request = reader_.Next();
-    if (request.kind == RequestReader::Kind::kNeedMore) {
+    protocol::RequestReader::Request request = reader_.Next();
+    if (request.kind == protocol::RequestReader::Kind::kNeedMore) {
       ssize_t n = ::recv(socket_, block.data(), block.size(), 0);
       if (n < 0 && errno == EINTR && !interrupted_)
         continue;
@@ -106,11 +102,11 @@ void Session::Serve() {
       reader_.Feed(std::string_view(block.data(), static_cast<std::size_t>(n)));
       continue;
     }
-    if (request.kind == RequestReader::Kind::kMalformed) {
+    if (request.kind == protocol::RequestReader::Kind::kMalformed) {
       why = "ended: " + request.text;
       break;
     }
-    if (request.kind == RequestReader::Kind::kFrame) {
+    if (request.kind == protocol::RequestReader::Kind::kFrame) {
       HandleFrame(request.text);
       continue;
     }
@@ -128,33 +124,34 @@ void Session::Serve() {
 bool Session::HandleLine(const std::string& line) {
   Log("< " + ForLog(line, kLoggedStatement));
   std::string answer;
-  if (StartsWith(line, "ZQJCJGSEND ")) {
+  if (protocol::MatchesPrefix(line, protocol::kAnnounce)) {
     std::uint64_t count = 0;
-    if (!ParseCount(std::string_view(line).substr(11), count)) {
-      answer = std::string(reply::kError) + "bad frame count";
+    if (!ParseCount(protocol::KeywordArgument(line, protocol::kAnnounce), count)) {
+      answer = std::string(protocol::kRejected) + "bad frame count";
     } else if (std::string reason = database_.EnsureConnected(); !reason.empty()) {
       // Not BUSK: the client sends nothing of this batch and keeps its rows.
-      answer = std::string(reply::kError) + "database unavailable: " + reason;
+      answer = std::string(protocol::kRejected) + "database unavailable: " + reason;
     } else {
-      answer = reply::kBusy;
+      answer = protocol::kReady;
       reader_.ExpectFrames(count);
       frameTotal_ = count;
     }
-  } else if (StartsWith(line, "ZQJCJGGUID ")) {
-    std::string rest = line.substr(11);
+  } else if (protocol::MatchesPrefix(line, protocol::kGuid)) {
+    std::string rest(protocol::KeywordArgument(line, protocol::kGuid));
     std::size_t blank = rest.find(' ');
     if (blank == 0 || blank == std::string::npos || blank + 1 == rest.size()) {
-      answer = std::string(reply::kGuidError) + "malformed identifier line";
+      answer = std::string(protocol::kGuidRefused) + "malformed identifier line";
     } else if (!options_.guidRejection.empty()) {
-      answer = std::string(reply::kGuidError) + text::Utf8ToGbk(options_.guidRejection);
+      answer = std::string(protocol::kGuidRefused) + text::Utf8ToGbk(options_.guidRejection);
     } else {
       text::DateTime now = LocalTimeNow();
-      answer = std::string(reply::kGuidOk) + text::ShortDate(now) + " " + text::LongTime(now);
+      answer =
+          std::string(protocol::kGuidAccepted) + text::ShortDate(now) + " " + text::LongTime(now);
     }
-  } else if (StartsWith(line, "ZQJCJG_STARSTOP ")) {
-    answer = reply::kStartStopOk;
+  } else if (protocol::MatchesPrefix(line, protocol::kNotice)) {
+    answer = protocol::kNoticeAccepted;
   } else {
-    answer = std::string(reply::kError) + "unknown command";
+    answer = std::string(protocol::kRejected) + "unknown command";
   }
   Log("> " + ForLog(answer));
   return Send(answer);
@@ -168,13 +165,13 @@ void Session::HandleFrame(const std::string& statement) {
   std::string answer;
   switch (outcome.verdict) {
     case Verdict::kAccepted:
-      answer = reply::kOk;
+      answer = protocol::kAccepted;
       break;
     case Verdict::kRejected:
-      answer = reply::kError + outcome.message;
+      answer = std::string(protocol::kRejected) + outcome.message;
       break;
     case Verdict::kRetry:
-      answer = reply::kRetry + outcome.message;
+      answer = std::string(protocol::kRetry) + outcome.message;
       break;
   }
   Log(position + " > " + ForLog(answer));

@@ -3,28 +3,17 @@
 #include <atomic>
 #include <string>
 
-#include "RequestReader.h"
 #include "ServerDatabase.h"
+#include "upload/Protocol.h"
 
 namespace pelvar::server {
 
 // Knobs that let tests and trials provoke the client's less common paths.
 struct SessionOptions {
-  std::string greeting = "ZQJCJGSITE2";
+  std::string greeting{protocol::kGreeting};
   // When not empty, every identifier line is refused with this message.
   std::string guidRejection;
 };
-
-// The replies the server gives, as they go on the wire before CR LF.
-namespace reply {
-inline constexpr const char* kBusy = "ZQJCJGBUSK";
-inline constexpr const char* kOk = "ZQJCJGOK";
-inline constexpr const char* kError = "ZQJCJGERROR ";
-inline constexpr const char* kRetry = "ZQJCJGRETRY ";
-inline constexpr const char* kGuidOk = "ZQJCJGGUIDOK ";
-inline constexpr const char* kGuidError = "ZQJCJGGUIDERROR ";
-inline constexpr const char* kStartStopOk = "ZQJCJG_STARSTOP_OK";
-}  // namespace reply
 
 // One client connection, from greeting to close, on the calling thread:
 // greets, then answers every command line and every statement frame with
@@ -55,7 +44,7 @@ class Session {
   const std::string peer_;
   const SessionOptions& options_;
   ServerDatabase database_;
-  RequestReader reader_;
+  protocol::RequestReader reader_;
   std::uint64_t frameTotal_ = 0;
   std::atomic<bool> interrupted_{false};
 };

@@ -1,8 +1,40 @@
-#include "RequestReader.h"
+#include "upload/Protocol.h"
 
 #include <cstring>
 
-namespace pelvar::server {
+#include "text/Strings.h"
+
+namespace pelvar::protocol {
+
+bool MatchesPrefixAnyCase(std::string_view line, std::string_view keyword) {
+  return text::StartsWithNoCase(line, keyword);
+}
+
+std::string EncodeLine(std::string_view line) {
+  std::string bytes;
+  bytes.reserve(line.size() + 2);
+  bytes += line;
+  bytes += "\r\n";
+  return bytes;
+}
+
+std::string EncodeFrame(std::string_view statement) {
+  const auto length = static_cast<std::uint32_t>(statement.size());
+  std::string frame;
+  frame.reserve(4 + statement.size());
+  frame += static_cast<char>(length >> 24);
+  frame += static_cast<char>((length >> 16) & 0xFF);
+  frame += static_cast<char>((length >> 8) & 0xFF);
+  frame += static_cast<char>(length & 0xFF);
+  frame += statement;
+  return frame;
+}
+
+std::uint32_t DecodeFrameLength(std::string_view header) {
+  const auto* p = reinterpret_cast<const unsigned char*>(header.data());
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         std::uint32_t{p[3]};
+}
 
 void RequestReader::Feed(std::string_view bytes) {
   // Drop what has been taken before the buffer grows, so a long session
@@ -15,15 +47,26 @@ void RequestReader::Feed(std::string_view bytes) {
 }
 
 RequestReader::Request RequestReader::Next() {
+  return framesExpected_ > 0 ? NextFrame() : NextLine();
+}
+
+RequestReader::Request RequestReader::NextLine() {
+  return Checked(malformed_.empty() ? TakeLine() : Request{});
+}
+
+RequestReader::Request RequestReader::NextFrame() {
+  return Checked(malformed_.empty() ? TakeFrame() : Request{});
+}
+
+RequestReader::Request RequestReader::Checked(Request request) {
   if (!malformed_.empty())
     return {Kind::kMalformed, malformed_};
-  Request request = framesExpected_ > 0 ? NextFrame() : NextLine();
   if (request.kind == Kind::kMalformed)
     malformed_ = request.text;
   return request;
 }
 
-RequestReader::Request RequestReader::NextLine() {
+RequestReader::Request RequestReader::TakeLine() {
   const char* begin = buffer_.data() + start_;
   std::size_t available = buffer_.size() - start_;
   const void* lf = std::memchr(begin + scanned_, '\n', available - scanned_);
@@ -48,13 +91,11 @@ RequestReader::Request RequestReader::NextLine() {
   return request;
 }
 
-RequestReader::Request RequestReader::NextFrame() {
+RequestReader::Request RequestReader::TakeFrame() {
   std::size_t available = buffer_.size() - start_;
   if (available < 4)
     return {};
-  const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data() + start_);
-  std::uint32_t length = (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) |
-                         (std::uint32_t{p[2]} << 8) | std::uint32_t{p[3]};
+  std::uint32_t length = DecodeFrameLength(std::string_view(buffer_).substr(start_, 4));
   if (length > kMaxFrameLength) {
     return {Kind::kMalformed, "frame length " + std::to_string(length) + " over 16 MiB"};
   }
@@ -62,7 +103,8 @@ RequestReader::Request RequestReader::NextFrame() {
     return {};
   Request request{Kind::kFrame, std::string(buffer_.data() + start_ + 4, length)};
   Consume(4 + std::size_t{length});
-  --framesExpected_;
+  if (framesExpected_ > 0)
+    --framesExpected_;
   return request;
 }
 
@@ -75,4 +117,4 @@ void RequestReader::Consume(std::size_t count) {
   }
 }
 
-}  // namespace pelvar::server
+}  // namespace pelvar::protocol

@@ -1,20 +1,13 @@
-#include "RequestReader.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
-namespace pelvar::server {
+#include "upload/Protocol.h"
+
+namespace pelvar::protocol {
 namespace {
 
 using Kind = RequestReader::Kind;
-
-std::string Frame(const std::string& statement) {
-  std::uint32_t n = static_cast<std::uint32_t>(statement.size());
-  std::string bytes{static_cast<char>(n >> 24), static_cast<char>(n >> 16),
-                    static_cast<char>(n >> 8), static_cast<char>(n)};
-  return bytes + statement;
-}
 
 TEST(RequestReaderTest, SplitsLinesAndFramesAsAnnounced) {
   RequestReader reader;
@@ -30,7 +23,7 @@ TEST(RequestReaderTest, SplitsLinesAndFramesAsAnnounced) {
   EXPECT_EQ(r.text, "ZQJCJGGUID J01 X");
 
   reader.ExpectFrames(2);
-  std::string two = Frame("insert 1;") + Frame("insert 二;");
+  std::string two = EncodeFrame("insert 1;") + EncodeFrame("insert 二;");
   reader.Feed(two.substr(0, 3));
   EXPECT_EQ(reader.Next().kind, Kind::kNeedMore);
   reader.Feed(two.substr(3, 9));
@@ -91,4 +84,4 @@ TEST(RequestReaderTest, RefusesOverlongLinesAndFrames) {
 }
 
 }  // namespace
-}  // namespace pelvar::server
+}  // namespace pelvar::protocol
