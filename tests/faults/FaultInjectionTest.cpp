@@ -121,7 +121,11 @@ std::string KeyOf(const std::string& statement) {
 
 class SupervisionServer {
  public:
-  SupervisionServer() : peer_([this](PeerConnection& connection) { Serve(connection); }) {}
+  SupervisionServer() : peer_([this](PeerConnection& connection) { Serve(connection); }) {
+    // Fetching and converting a 10 MB value takes the sanitized client well
+    // over the usual limit on a busy machine before its frame's first byte.
+    peer_.SetReadLimit(std::chrono::seconds(120));
+  }
 
   std::uint16_t Port() const { return peer_.Port(); }
 
