@@ -169,7 +169,7 @@ int main(int argc, char** argv) {
   CreateTable(admin, database);
 
   pelvar::db::ConnectionParameters parameters;
-  parameters.databaseType = "MySQL";
+  parameters.databaseKind = "MySQL";
   parameters.server = server.host;
   parameters.port = static_cast<int>(server.port);
   parameters.userName = server.user;

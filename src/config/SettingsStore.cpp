@@ -131,9 +131,9 @@ RunSettingsLoad SettingsStore::LoadRunSettings() {
   KeyCloser closer(store);
   store.OpenSettingsKey(false);
   RunSettings settings;
-  settings.DBType = store.Read(kDBType);
+  settings.databaseKind = store.Read(kDatabaseKind);
   settings.ScanTime = store.Read(kScanTime);
-  settings.Dwbh = store.Read(kDwbh);
+  settings.agencyNumber = store.Read(kAgencyNumber);
   settings.DBHost = store.Read(kDBHost);
   settings.DBName = store.Read(kDBName);
   settings.DBUser = store.Read(kDBUser);

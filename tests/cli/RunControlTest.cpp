@@ -146,7 +146,7 @@ TEST_F(RunControlTest, ScanIntervalOfOneRunsACycleBeforeTheTimerIsArmed) {
 TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
   prefix_.MakeJournalBase();
   upload::RunControl control(display_, boxes_, timer_, {}, store_);
-  settings_.dwbh = "j0001";
+  settings_.agencyNumber = "j0001";
   WriteSettings();
   control.Run();
   EXPECT_EQ(control.Profile().agencyNumber, "J0001");
@@ -157,7 +157,7 @@ TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
 
   // Without a site code or a name: "0" and the agency number.
   int newPort = pelvar::testing::ClosedLoopbackPort();
-  settings_.dwbh = "k02x-é";
+  settings_.agencyNumber = "k02x-é";
   settings_.siteName = "";
   settings_.siteCode = "";
   settings_.remotePort = newPort;

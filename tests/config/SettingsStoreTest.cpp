@@ -79,9 +79,9 @@ TEST(SettingsStore, RunLoadReadsInOrderAndStopsAtTheFirstFailingRead) {
   WriteSettings(prefix, kAllButDwbh);
   auto settings = store.LoadRunSettings().settings;
   ASSERT_TRUE(settings.has_value());
-  EXPECT_EQ(settings->DBType, "MySQL");
+  EXPECT_EQ(settings->databaseKind, "MySQL");
   EXPECT_EQ(settings->ScanTime, 100);
-  EXPECT_EQ(settings->Dwbh, "");
+  EXPECT_EQ(settings->agencyNumber, "");
   EXPECT_EQ(settings->DBHost, "127.0.0.1");
   EXPECT_EQ(settings->DBName, "DAVIV");
   EXPECT_EQ(settings->DBUser, "检测");
@@ -97,7 +97,7 @@ TEST(SettingsStore, RunLoadReadsInOrderAndStopsAtTheFirstFailingRead) {
                             "\"SiteName\"=\"南京站\"\r\n");
   settings = store.LoadRunSettings().settings;
   ASSERT_TRUE(settings.has_value());
-  EXPECT_EQ(settings->Dwbh, " ab ");
+  EXPECT_EQ(settings->agencyNumber, " ab ");
   EXPECT_EQ(settings->SiteCode, "320100");
   EXPECT_EQ(settings->SiteName, "南京站");
   WriteSettings(prefix, kAllButDwbh + "\"SiteCode\"=dword:00000001\r\n");

@@ -213,14 +213,14 @@ TEST_P(ConnectionContract, ConfigureAndFailuresToConnect) {
   EXPECT_TRUE(relay.UniConn.Connected());
 
   ConnectionParameters none = parameters;
-  none.databaseType = "";
+  none.databaseKind = "";
   relay.Configure(none);
   EXPECT_FALSE(relay.UniConn.Connected());
   const std::string noType = "No database type was chosen for the relay database.";
   EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }), noType);
   EXPECT_EQ(ErrorOf([&] { Select("select 1"); }), noType);
   EXPECT_EQ(ErrorOf([&] { Execute("delete from o"); }), noType);
-  none.databaseType = "mysql";
+  none.databaseKind = "mysql";
   relay.Configure(none);
   EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }), "Unknown database type 'mysql'.");
 

@@ -61,12 +61,12 @@ class RunControlTest : public ::testing::Test {
         store_);
   }
 
-  void WriteSettings(int scanTime, const std::string& dwbh) {
+  void WriteSettings(int scanTime, const std::string& agencyNumber) {
     auto parameters = database_->MySqlParameters();
     prefix_->WriteRegistry(
         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"
         "\"Dwbh\"=\"" +
-        dwbh +
+        agencyNumber +
         "\"\r\n"
         "\"RemoteHost\"=\"127.0.0.1\"\r\n"
         "\"RemotePort\"=" +
