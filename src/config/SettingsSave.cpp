@@ -117,13 +117,8 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
 bool SettingsSave::CheckRelay(const SettingsForm& form) {
   try {
     relay_.Configure(RelayParameters(RelaySettings(form)));
-    relay_.UniConn.Connect();
-
-    db::Query& query = relay_.UniRunSQL;
-    query.SetText("select * from jcjg_cuser ");
-    query.Open();
-    bool hasRows = query.RowCount() > 0;
-    query.Close();
+    relay_.Connect();
+    bool hasRows = relay_.CountRows("select * from jcjg_cuser ") > 0;
 
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
@@ -131,13 +126,11 @@ bool SettingsSave::CheckRelay(const SettingsForm& form) {
                                                       : text::SqlDialect::kMySql;
     std::string agencyLiteral = text::EscapeSqlLiteral(form.agencyNumber, dialect);
     if (hasRows) {
-      query.SetText("update jcjg_cuser set dwbh='" + agencyLiteral + "'");
+      relay_.Execute("update jcjg_cuser set dwbh='" + agencyLiteral + "'");
     } else {
-      query.SetText("insert into jcjg_cuser(dwbh) values ('" + agencyLiteral + "')");
+      relay_.Execute("insert into jcjg_cuser(dwbh) values ('" + agencyLiteral + "')");
     }
-    query.Execute();
-    query.Close();
-    relay_.UniConn.Disconnect();
+    relay_.Disconnect();
     return true;
   } catch (const std::exception&) {
     // The operator sees one message whatever went wrong; the server's text

@@ -94,8 +94,7 @@ void RunControl::Stop() {
   SendStartStopNotice(s.link, s.display, kStopAction, s.profile.agencyNumber, s.profile.serverHost,
                       s.profile.serverPort);
   s.display.AppendLogLine("用户停止上传数据！" + Stamp());
-  if (s.relay.UniConn.Connected())
-    s.relay.UniConn.Disconnect();
+  s.relay.Disconnect();
   if (s.link.IsSessionOpen())
     s.link.CloseSession();
   s.running = false;

@@ -211,7 +211,7 @@ TEST(SettingsSave, RelayCheckRecordsTheAgencyNumber) {
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
   EXPECT_EQ(database.Rows("select dwbh from jcjg_cuser"),
             (std::vector<std::vector<std::optional<std::string>>>{{"ZQ01"}}));
-  EXPECT_FALSE(s.relay.UniConn.Connected());
+  EXPECT_FALSE(s.relay.Connected());
 
   // Every row gets the number; quotes and backslashes stay one literal, and
   // the registry keeps the text exactly as typed.
