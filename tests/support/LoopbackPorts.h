@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/TestSockets.h"
+
 namespace pelvar::testing {
 
 // A loopback port nobody listens on: a connect to 127.0.0.1 there is refused
@@ -22,9 +24,9 @@ class SilentListener {
   std::uint16_t Port() const { return port_; }
 
  private:
-  int listener_ = -1;
+  sockets::Fd listener_ = sockets::kNoSocket;
   std::uint16_t port_ = 0;
-  std::vector<int> fillers_;
+  std::vector<sockets::Fd> fillers_;
 };
 
 }  // namespace pelvar::testing
