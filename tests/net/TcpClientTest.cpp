@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "net/SocketApi.h"
 #include "net/TcpClient.h"
 #include "support/LoopbackPorts.h"
 #include "support/ScriptedPeer.h"
@@ -261,6 +262,21 @@ TEST(TcpClient, WriteToAClosedPeerFailsOnceThenReportsTheClose) {
       << message;
   EXPECT_FALSE(client.Connected());
   EXPECT_EQ(CommMessage([&] { client.Write("x"); }), "Connection Closed Gracefully.");
+}
+
+// Both backends take the same strict a.b.c.d form; anything else goes to the
+// host-name lookup.
+TEST(Sockets, DottedQuadsAreStrict) {
+  std::uint32_t address = 0;
+  EXPECT_TRUE(sockets::ParseDottedQuad("127.0.0.1", address));
+  EXPECT_EQ(address, 0x7F000001u);
+  EXPECT_TRUE(sockets::ParseDottedQuad("255.255.255.0", address));
+  EXPECT_EQ(address, 0xFFFFFF00u);
+  for (const std::string text : {"256.0.0.1", "1.2.3", "1.2.3.4.", "01.2.3.4", "1.2.3.4 ", "",
+                                 "1..2.3", "1.2.3.0004", "-1.2.3.4", "0x7f.0.0.1"}) {
+    EXPECT_FALSE(sockets::ParseDottedQuad(text, address)) << text;
+  }
+  EXPECT_FALSE(sockets::ParseDottedQuad(std::string("1.2.3.4\0", 8), address));
 }
 
 }  // namespace
