@@ -1,10 +1,11 @@
 #include "text/Gbk.h"
 
-#include <iconv.h>
-
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "text/GbkSystem.h"
 
 namespace pelvar::text {
 namespace {
@@ -15,26 +16,30 @@ namespace {
 class GbkTables {
  public:
   GbkTables() : pairs_(kLeadCount * 256, 0), reverse_(0x10000, 0) {
-    iconv_t cd = iconv_open("UTF-32LE", "CP936");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-      return;
+    std::vector<std::string> sequences;
+    std::vector<std::uint16_t> codes;
     for (int b = 0x80; b <= 0xFF; ++b) {
-      char in[1] = {static_cast<char>(b)};
-      if (char32_t cp = Convert(cd, in, 1)) {
-        singles_[b - 0x80] = cp;
-        Remember(cp, static_cast<std::uint16_t>(b));
-      }
+      sequences.emplace_back(1, static_cast<char>(b));
+      codes.push_back(static_cast<std::uint16_t>(b));
     }
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
       for (int trail = 0x40; trail <= 0xFE; ++trail) {
-        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        if (char32_t cp = Convert(cd, in, 2)) {
-          pairs_[(lead - 0x81) * 256 + trail] = cp;
-          Remember(cp, static_cast<std::uint16_t>(lead << 8 | trail));
-        }
+        sequences.push_back({static_cast<char>(lead), static_cast<char>(trail)});
+        codes.push_back(static_cast<std::uint16_t>(lead << 8 | trail));
       }
     }
-    iconv_close(cd);
+    const std::vector<char32_t> characters = gbk_system::DecodeEach(sequences);
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+      const char32_t cp = characters[i];
+      const std::uint16_t code = codes[i];
+      if (cp == 0)
+        continue;
+      if (code < 0x100)
+        singles_[code - 0x80] = cp;
+      else
+        pairs_[((code >> 8) - 0x81) * 256 + (code & 0xFF)] = cp;
+      Remember(cp, code);
+    }
   }
 
   // The character of the pair lead, trail; 0 when there is none.
@@ -50,21 +55,6 @@ class GbkTables {
 
  private:
   static constexpr int kLeadCount = 0xFE - 0x81 + 1;
-
-  static char32_t Convert(iconv_t cd, char* in, std::size_t length) {
-    char out[8];
-    char* outPtr = out;
-    std::size_t inLeft = length;
-    std::size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0 ||
-        outPtr - out != 4) {
-      return 0;
-    }
-    return static_cast<char32_t>(
-        static_cast<unsigned char>(out[0]) | static_cast<unsigned char>(out[1]) << 8 |
-        static_cast<unsigned char>(out[2]) << 16 | static_cast<unsigned char>(out[3]) << 24);
-  }
 
   // The first (lowest) code of a character wins when several map to it.
   void Remember(char32_t cp, std::uint16_t code) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "support/TestSockets.h"
+
 namespace pelvar::testing {
 
 // A loopback port nobody listens on: a connect to 127.0.0.1 there is refused
@@ -11,7 +13,7 @@ std::uint16_t ClosedLoopbackPort();
 
 // A new listening socket on 127.0.0.1 at a free port, with the given backlog;
 // the caller closes it. Throws std::runtime_error when it cannot listen.
-int ListenOnLoopback(int backlog, std::uint16_t& port);
+sockets::Fd ListenOnLoopback(int backlog, std::uint16_t& port);
 
 // A listener on 127.0.0.1 that never accepts, with its backlog filled, so a
 // further connect to Port() gets no answer and hangs until the client gives
@@ -26,9 +28,9 @@ class SilentListener {
   std::uint16_t Port() const { return port_; }
 
  private:
-  int listener_ = -1;
+  sockets::Fd listener_ = sockets::kNoSocket;
   std::uint16_t port_ = 0;
-  std::vector<int> fillers_;
+  std::vector<sockets::Fd> fillers_;
 };
 
 }  // namespace pelvar::testing

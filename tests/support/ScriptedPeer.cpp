@@ -1,11 +1,5 @@
 #include "support/ScriptedPeer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -24,19 +18,19 @@ constexpr int kPollSliceMs = 20;
 
 void PeerConnection::Send(std::string_view bytes) {
   while (!bytes.empty()) {
-    if (fd_ < 0)
+    if (fd_ == sockets::kNoSocket)
       throw PeerClosed("send on a closed peer connection");
-    ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (n < 0 && errno == EINTR)
+    std::ptrdiff_t n = sockets::SendSome(fd_, bytes.data(), bytes.size());
+    if (n < 0 && sockets::Retry())
       continue;
     if (n <= 0)
-      throw PeerClosed(std::string("send failed: ") + std::strerror(errno));
+      throw PeerClosed("send failed: " + sockets::LastErrorText());
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
 bool PeerConnection::ReceiveMore() {
-  if (fd_ < 0)
+  if (fd_ == sockets::kNoSocket)
     throw PeerClosed("read on a closed peer connection");
   auto deadline = std::chrono::steady_clock::now() + peer_.readLimit_.load();
   for (;;) {
@@ -44,13 +38,11 @@ bool PeerConnection::ReceiveMore() {
       throw PeerClosed("peer stopping");
     if (std::chrono::steady_clock::now() > deadline)
       throw PeerClosed("read limit passed");
-    pollfd entry{fd_, POLLIN, 0};
-    int rc = ::poll(&entry, 1, kPollSliceMs);
-    if (rc == 0 || (rc < 0 && errno == EINTR))
+    if (sockets::WaitReady(fd_, false, kPollSliceMs) == 0)
       continue;
     char buffer[65536];
-    ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+    std::ptrdiff_t n = sockets::ReceiveSome(fd_, buffer, sizeof buffer);
+    if (n < 0 && sockets::Retry())
       continue;
     if (n > 0) {
       pending_.append(buffer, static_cast<std::size_t>(n));
@@ -97,9 +89,9 @@ bool PeerConnection::WaitForClientClose() {
 }
 
 void PeerConnection::Close() {
-  if (fd_ < 0)
+  if (fd_ == sockets::kNoSocket)
     return;
-  ::shutdown(fd_, SHUT_WR);
+  sockets::ShutdownSend(fd_);
   try {
     while (ReceiveMore()) {
     }
@@ -109,16 +101,15 @@ void PeerConnection::Close() {
 }
 
 void PeerConnection::Reset() {
-  if (fd_ < 0)
+  if (fd_ == sockets::kNoSocket)
     return;
-  linger option{1, 0};
-  ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+  sockets::ResetOnClose(fd_);
   CloseNow();
 }
 
 void PeerConnection::CloseNow() {
-  ::close(fd_);
-  fd_ = -1;
+  sockets::Close(fd_);
+  fd_ = sockets::kNoSocket;
 }
 
 ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
@@ -129,7 +120,7 @@ ScriptedPeer::ScriptedPeer(Script script) : script_(std::move(script)) {
 ScriptedPeer::~ScriptedPeer() {
   stopping_ = true;
   thread_.join();
-  ::close(listenFd_);
+  sockets::Close(listenFd_);
 }
 
 void ScriptedPeer::SetScript(Script script) {
@@ -144,11 +135,10 @@ ScriptedPeer::Script ScriptedPeer::CurrentScript() {
 
 void ScriptedPeer::Run() {
   while (!stopping_) {
-    pollfd entry{listenFd_, POLLIN, 0};
-    if (::poll(&entry, 1, kPollSliceMs) <= 0)
+    if (sockets::WaitReady(listenFd_, false, kPollSliceMs) <= 0)
       continue;
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0)
+    sockets::Fd fd = sockets::Accept(listenFd_);
+    if (fd == sockets::kNoSocket)
       continue;
     int index;
     {
@@ -165,7 +155,7 @@ void ScriptedPeer::Run() {
     } catch (const std::exception& error) {
       ADD_FAILURE() << "scripted peer, connection " << index << ": " << error.what();
     }
-    if (connection.fd_ >= 0)
+    if (connection.fd_ != sockets::kNoSocket)
       connection.Close();
     {
       std::lock_guard lock(mutex_);

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/TestSockets.h"
+
 namespace pelvar::testing {
 
 // Thrown inside a script when the client closed the connection (or reset it)
@@ -67,13 +69,14 @@ class PeerConnection {
 
  private:
   friend class ScriptedPeer;
-  PeerConnection(ScriptedPeer& peer, int fd, int index) : peer_(peer), fd_(fd), index_(index) {}
+  PeerConnection(ScriptedPeer& peer, sockets::Fd fd, int index)
+      : peer_(peer), fd_(fd), index_(index) {}
   // Receives at least one byte into pending_; false on close or reset.
   bool ReceiveMore();
   void CloseNow();
 
   ScriptedPeer& peer_;
-  int fd_;
+  sockets::Fd fd_;
   int index_;
   std::string pending_;  // received, not yet taken by a Read*
   bool lastEndWasReset_ = false;
@@ -123,7 +126,7 @@ class ScriptedPeer {
   void Record(int index, std::string_view bytes);
   Script CurrentScript();
 
-  int listenFd_ = -1;
+  sockets::Fd listenFd_ = sockets::kNoSocket;
   std::uint16_t port_ = 0;
   std::atomic<bool> stopping_{false};
   std::atomic<std::chrono::milliseconds> readLimit_{std::chrono::seconds(10)};
