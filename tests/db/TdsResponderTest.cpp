@@ -1,0 +1,164 @@
+// The ODBC provider through the FreeTDS driver against the TDS responder:
+// the connection contract for what a scripted token stream can answer, and
+// what a SQL Server's settings and triggers do to row counts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "db/Query.h"
+#include "relay/RelayConnection.h"
+#include "support/TdsResponder.h"
+#include "text/Error.h"
+
+namespace pelvar::db {
+namespace {
+
+using namespace std::string_literals;
+using testing::TdsColumn;
+using testing::TdsReply;
+using testing::TdsResponder;
+using testing::TdsType;
+
+template <typename Work>
+std::string ErrorOf(Work work) {
+  try {
+    work();
+  } catch (const Error& error) {
+    return error.what();
+  }
+  return "(no error)";
+}
+
+class TdsContract : public ::testing::Test {
+ protected:
+  void SetUp() override { relay.Configure(responder.Parameters()); }
+
+  Query& Select(const std::string& statement) {
+    relay.UniSend.Close();
+    relay.UniSend.SetText(statement);
+    relay.UniSend.Open();
+    return relay.UniSend;
+  }
+
+  std::int64_t Execute(const std::string& statement) {
+    relay.UniRunSQL.SetText(statement);
+    relay.UniRunSQL.Execute();
+    return relay.UniRunSQL.AffectedRows();
+  }
+
+  TdsResponder responder;
+  relay::RelayConnection relay;
+};
+
+TEST_F(TdsContract, ColumnKindsTextFormsAndNulls) {
+  using T = TdsType;
+  std::vector<TdsColumn> columns = {{"i", T::kInt},
+                                    {"ti", T::kTinyInt},
+                                    {"si", T::kSmallInt},
+                                    {"bi", T::kBigInt},
+                                    {"b", T::kBit},
+                                    {"m", T::kMoney},
+                                    {"r", T::kReal},
+                                    {"f", T::kFloat},
+                                    {"dc", T::kDecimal, 10, 2},
+                                    {"dh", T::kDecimal, 10, 2},
+                                    {"n", T::kDecimal, 18, 3},
+                                    {"dt", T::kDate},
+                                    {"tm", T::kTime, 18, 0},
+                                    {"dtt", T::kDateTime},
+                                    {"dtm", T::kDateTime},
+                                    {"d7", T::kDateTime2, 18, 7},
+                                    {"vc", T::kVarChar},
+                                    {"nv", T::kNVarChar},
+                                    {"nt", T::kNText},
+                                    {"vb", T::kVarBinary},
+                                    {"BGBH", T::kVarChar}};
+  std::vector<testing::TdsValue> values = {"-2147483648",
+                                           "255",
+                                           "-32768",
+                                           "-9223372036854775808",
+                                           "1",
+                                           "12.50",
+                                           "2.5",
+                                           "-1.5e-7",
+                                           "12.50",
+                                           "100.00",
+                                           "-1.500",
+                                           "2011-05-02",
+                                           "08:31:15",
+                                           "2011-05-12 00:00:00",
+                                           "2011-05-02 14:07:09.047",
+                                           "2011-05-02 14:07:09.0456789",
+                                           " a b ",
+                                           "誠信检测",
+                                           "中文",
+                                           "AB\0C"s,
+                                           "R-1"};
+  responder.Answer("select * from kinds", TdsReply()
+                                              .Columns(columns)
+                                              .Row(values)
+                                              .Row(std::vector<testing::TdsValue>(columns.size()))
+                                              .Done(2));
+  responder.Answer("select * from kinds where i = 1", TdsReply().Columns(columns).Done(0));
+
+  Query& query = Select("select * from kinds");
+  using K = FieldKind;
+  struct Expected {
+    FieldKind kind;
+    std::string text;
+  };
+  const std::vector<Expected> expected = {{K::kInteger, "-2147483648"},
+                                          {K::kOther, "255"},
+                                          {K::kOther, "-32768"},
+                                          {K::kOther, "-9223372036854775808"},
+                                          {K::kOther, "True"},
+                                          {K::kOther, "12.5"},
+                                          {K::kFloat, "2.5"},
+                                          {K::kFloat, "-1.5E-7"},
+                                          {K::kFloat, "12.5"},
+                                          {K::kFloat, "100"},
+                                          {K::kFloat, "-1.5"},
+                                          {K::kOther, "2011-5-2"},
+                                          {K::kOther, "8:31:15"},
+                                          {K::kOther, "2011-5-12"},
+                                          {K::kOther, "2011-5-2 14:07:09"},
+                                          {K::kOther, "2011-5-2 14:07:09"},
+                                          {K::kOther, " a b "},
+                                          {K::kOther, "誠信检测"},
+                                          {K::kOther, "中文"},
+                                          {K::kOther, "AB\0C"s},
+                                          {K::kOther, "R-1"}};
+  ASSERT_EQ(query.RowCount(), 2);
+  ASSERT_EQ(query.FieldCount(), static_cast<int>(expected.size()));
+  for (int i = 0; i < query.FieldCount(); ++i) {
+    SCOPED_TRACE(columns[i].name);
+    EXPECT_EQ(query.FieldAt(i).Name(), columns[i].name);
+    EXPECT_EQ(query.FieldAt(i).DataType(), expected[i].kind);
+    EXPECT_EQ(query.FieldAt(i).AsString(), expected[i].text);
+  }
+  EXPECT_EQ(query.FieldNamed("dtm").AsDateTime(), (text::DateTime{2011, 5, 2, 14, 7, 9, 47}));
+  EXPECT_EQ(query.FieldNamed("d7").AsDateTime(), (text::DateTime{2011, 5, 2, 14, 7, 9, 46}));
+  EXPECT_EQ(query.FieldNamed("bgbh").AsString(), "R-1");
+  EXPECT_EQ(ErrorOf([&] { query.FieldNamed("NOPE"); }), "UniSend: Field 'NOPE' not found");
+  query.Next();
+  for (int i = 0; i < query.FieldCount(); ++i) {
+    SCOPED_TRACE(columns[i].name);
+    EXPECT_TRUE(query.FieldAt(i).IsNull());
+    EXPECT_EQ(query.FieldAt(i).AsString(), "");
+  }
+  EXPECT_EQ(query.FieldNamed("i").AsInteger(), 0);
+  EXPECT_EQ(query.FieldNamed("dtm").AsDateTime(), text::DateTime{});
+  query.Next();
+  EXPECT_TRUE(query.AtEnd());
+
+  Select("select * from kinds where i = 1");
+  EXPECT_TRUE(query.IsEmptyResult());
+  EXPECT_TRUE(query.AtEnd());
+  EXPECT_EQ(query.RowCount(), 0);
+  EXPECT_EQ(query.FieldCount(), static_cast<int>(expected.size()));
+}
+
+}  // namespace
+}  // namespace pelvar::db
