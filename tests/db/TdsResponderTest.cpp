@@ -160,5 +160,111 @@ TEST_F(TdsContract, ColumnKindsTextFormsAndNulls) {
   EXPECT_EQ(query.FieldCount(), static_cast<int>(expected.size()));
 }
 
+TEST_F(TdsContract, ChineseTextTravelsBothWays) {
+  responder.AnswerExecute("insert into t values (1, '誠信检测 中文')", 1);
+  responder.Answer(
+      "select v as 名称 from t where v = '誠信检测 中文'",
+      TdsReply().Columns({{"名称", TdsType::kVarChar}}).Row({"誠信检测 中文"}).Done(1));
+  EXPECT_EQ(Execute("insert into t values (1, '誠信检测 中文')"), 1);
+  Query& query = Select("select v as 名称 from t where v = '誠信检测 中文'");
+  ASSERT_EQ(query.RowCount(), 1);
+  EXPECT_EQ(query.FieldNamed("名称").AsString(), "誠信检测 中文");
+  EXPECT_EQ(
+      responder.Statements(),
+      (std::vector<std::string>{"insert into t values (1, '誠信检测 中文')\nselect @@ROWCOUNT",
+                                "select v as 名称 from t where v = '誠信检测 中文'"}));
+}
+
+TEST_F(TdsContract, RefusedLoginRejectedStatementsAndADroppedConnection) {
+  db::ConnectionParameters refused = responder.Parameters();
+  refused.password = "wrong";
+  relay.Configure(refused);
+  EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }),
+            "[FreeTDS][SQL Server]Login failed for user 'pelvar'.");
+  EXPECT_FALSE(relay.UniConn.Connected());
+
+  relay.Configure(responder.Parameters());
+  responder.Answer("select 1", TdsReply().Columns({{"", TdsType::kInt}}).Row({"1"}).Done(1));
+  responder.Answer("select * from no_such_table",
+                   TdsReply().Failure(208, "Invalid object name 'no_such_table'."));
+  responder.Answer("update no_such_table set a = 1\nselect @@ROWCOUNT",
+                   TdsReply().Failure(208, "Invalid object name 'no_such_table'."));
+  Query& query = Select("select 1");
+  EXPECT_EQ(ErrorOf([&] { Select("select * from no_such_table"); }),
+            "[FreeTDS][SQL Server]Invalid object name 'no_such_table'.");
+  EXPECT_FALSE(query.IsOpen());
+  EXPECT_EQ(ErrorOf([&] { Execute("update no_such_table set a = 1"); }),
+            "[FreeTDS][SQL Server]Invalid object name 'no_such_table'.");
+  EXPECT_EQ(relay.UniRunSQL.AffectedRows(), 0);
+  EXPECT_TRUE(relay.UniConn.Connected());
+
+  // The server ends the connection: the next statement fails and closes
+  // it, the one after connects afresh.
+  responder.DropConnections();
+  EXPECT_NE(ErrorOf([&] { Select("select 1"); }), "(no error)");
+  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_EQ(Select("select 1").FieldAt(0).AsString(), "1");
+  EXPECT_EQ(responder.Logins().size(), 3u);
+}
+
+// With NOCOUNT on for every session, and with a trigger that reports its
+// own counts before the DONE of the statement that fired it, a settle
+// statement gives the number of rows it changed itself.
+TEST_F(TdsContract, AffectedRowsAreTheStatementsOwnWhateverNoCountAndTriggers) {
+  responder.SetNoCountByDefault(true);
+  responder.AnswerExecute("delete from JCJG_AUTO  where RWDBH='R1' ", 1);
+  responder.AnswerExecute("delete from JCJG_ALTER  where YPDBH='Y1' ", 1,
+                          TdsReply().DoneInProc(3).DoneInProc(std::nullopt).Done(1, true));
+  responder.AnswerExecute("update JCJG_ALTER set SENDFLAG=10 where YPDBH='Y2' ", 0,
+                          TdsReply().DoneInProc(2).Done(0, true));
+  EXPECT_EQ(Execute("delete from JCJG_AUTO  where RWDBH='R1' "), 1);
+  EXPECT_EQ(Execute("delete from JCJG_ALTER  where YPDBH='Y1' "), 1);
+  EXPECT_EQ(Execute("update JCJG_ALTER set SENDFLAG=10 where YPDBH='Y2' "), 0);
+}
+
+TEST(TdsLogin, EveryTypeableCharacterReachesTheDriverOrIsRefused) {
+  TdsResponder responder;
+  for (std::string value : {"p;w}d", "a}b;c", "}", "{x", " p q ", "a=b'\"", "口令}"}) {
+    SCOPED_TRACE(value);
+    responder.SetLogin("u}s;r " + value, value);
+    ConnectionParameters parameters = responder.Parameters();
+    parameters.database = value;
+    relay::RelayConnection relay;
+    relay.Configure(parameters);
+    relay.UniConn.Connect();
+    ASSERT_FALSE(responder.Logins().empty());
+    EXPECT_EQ(responder.Logins().back().user, "u}s;r " + value);
+    EXPECT_EQ(responder.Logins().back().password, value);
+    EXPECT_EQ(responder.Logins().back().database, value);
+  }
+  std::size_t logins = responder.Logins().size();
+  ConnectionParameters parameters = responder.Parameters();
+  parameters.password = "a};b";
+  relay::RelayConnection relay;
+  relay.Configure(parameters);
+  EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }),
+            "The password contains \"};\", which cannot be passed to the FreeTDS driver; change "
+            "it.");
+  EXPECT_EQ(responder.Logins().size(), logins);
+}
+
+// No encryption is offered, so a server with only TLS 1.0 is never asked for
+// it; a server that requires encryption is asked again with it.
+TEST(TdsLogin, EncryptionOffUnlessTheServerRequiresIt) {
+  TdsResponder responder;
+  relay::RelayConnection relay;
+  relay.Configure(responder.Parameters());
+  relay.UniConn.Connect();
+  EXPECT_EQ(responder.PreLogins(), std::vector<std::uint8_t>{2});
+  relay.UniConn.Disconnect();
+
+  responder.SetEncryptionAnswer(3);
+  EXPECT_NE(ErrorOf([&] { relay.UniConn.Connect(); }), "(no error)");
+  std::vector<std::uint8_t> offers = responder.PreLogins();
+  ASSERT_GE(offers.size(), 3u);
+  EXPECT_EQ(offers[1], 2);
+  EXPECT_NE(offers[2], 2);
+}
+
 }  // namespace
 }  // namespace pelvar::db

@@ -391,11 +391,19 @@ TdsReply& TdsReply::Row(const std::vector<TdsValue>& values) {
 
 TdsReply& TdsReply::Done(std::optional<std::int64_t> count, bool more, std::uint8_t token,
                          std::uint16_t extraStatus) {
+  dones_.push_back(bytes_.size());
   PutU8(bytes_, token);
   PutU16(bytes_, (count ? kCount : 0) | (more ? kMore : 0) | extraStatus);
   PutU16(bytes_, columns_.empty() ? 0xC3 : 0xC1);  // current command: insert/select
   PutU64(bytes_, static_cast<std::uint64_t>(count.value_or(0)));
   return *this;
+}
+
+std::string TdsReply::WithoutCounts() const {
+  std::string out = bytes_;
+  for (std::size_t at : dones_)
+    out[at + 1] = static_cast<char>(out[at + 1] & ~kCount);
+  return out;
 }
 
 TdsReply& TdsReply::Error(int number, std::string_view message, int severity) {
@@ -468,6 +476,11 @@ void TdsResponder::Serve(int socket) {
   std::uint8_t type = 0;
   std::string payload;
   std::uint8_t offered = 0xFF;
+  bool noCount = false;
+  {
+    std::lock_guard lock(mutex_);
+    noCount = noCountByDefault_;
+  }
   while (ReadMessage(socket, type, payload)) {
     std::string reply;
     if (type == 0x12) {  // pre-login
@@ -483,6 +496,7 @@ void TdsResponder::Serve(int socket) {
       {
         std::lock_guard lock(mutex_);
         encryption = encryptionAnswer_;
+        preLogins_.push_back(offered);
       }
       // VERSION 10.50.1600 (2008 R2), ENCRYPTION, INSTOPT, THREADID, MARS.
       const unsigned char options[] = {0x00, 0, 26,   0, 6,  0x01, 0, 32,   0, 1,  0x02, 0, 33,
@@ -540,8 +554,12 @@ void TdsResponder::Serve(int socket) {
         statements_.push_back(statement);
         auto found = answers_.find(statement);
         if (found != answers_.end())
-          reply = found->second;
+          reply = noCount ? found->second.WithoutCounts() : found->second.Bytes();
       }
+      if (text::EqualsNoCase(statement, "set nocount on"))
+        noCount = true;
+      if (text::EqualsNoCase(statement, "set nocount off"))
+        noCount = false;
       if (reply.empty()) {
         reply =
             text::StartsWithNoCase(statement, "set ")
@@ -574,9 +592,26 @@ void TdsResponder::SetEncryptionAnswer(std::uint8_t answer) {
   encryptionAnswer_ = answer;
 }
 
+void TdsResponder::SetNoCountByDefault(bool on) {
+  std::lock_guard lock(mutex_);
+  noCountByDefault_ = on;
+}
+
+std::vector<std::uint8_t> TdsResponder::PreLogins() const {
+  std::lock_guard lock(mutex_);
+  return preLogins_;
+}
+
 void TdsResponder::Answer(const std::string& statement, TdsReply reply) {
   std::lock_guard lock(mutex_);
-  answers_[statement] = reply.Bytes();
+  answers_[statement] = std::move(reply);
+}
+
+void TdsResponder::AnswerExecute(const std::string& statement, std::int64_t count,
+                                 std::optional<TdsReply> statementTokens) {
+  TdsReply reply = statementTokens.value_or(TdsReply().Done(count, true));
+  reply.Columns({{"", TdsType::kInt}}).Row({std::to_string(count)}).Done(1);
+  Answer(statement + std::string(kRowCountQuery), std::move(reply));
 }
 
 std::vector<TdsResponder::Login> TdsResponder::Logins() const {

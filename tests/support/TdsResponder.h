@@ -82,9 +82,12 @@ class TdsReply {
   TdsReply& Failure(int number, std::string_view message);
 
   const std::string& Bytes() const { return bytes_; }
+  // The stream as a session with NOCOUNT on receives it: no DONE counts.
+  std::string WithoutCounts() const;
 
  private:
   std::string bytes_;
+  std::vector<std::size_t> dones_;
   std::vector<TdsColumn> columns_;
 };
 
@@ -104,11 +107,23 @@ class TdsResponder {
   // The pre-login encryption answer (default 2, not supported). 3 makes the
   // responder claim that encryption is required.
   void SetEncryptionAnswer(std::uint8_t answer);
+  // Sessions start with NOCOUNT on, as on a server whose "user options"
+  // set it: DONE tokens lose their counts until the session runs
+  // "SET NOCOUNT OFF" (and again after "SET NOCOUNT ON").
+  void SetNoCountByDefault(bool on);
 
   // Answers a batch whose text is exactly statement. Statements beginning
   // with "set " are answered with a bare DONE unless scripted; any other
   // unscripted statement gets error 2812 naming it.
   void Answer(const std::string& statement, TdsReply reply);
+
+  // What the ODBC provider appends to a statement it executes on SQL Server
+  // to learn its affected-row count.
+  static constexpr std::string_view kRowCountQuery = "\nselect @@ROWCOUNT";
+  // Answers statement + kRowCountQuery: the statement's own tokens (by
+  // default its DONE with count), then @@ROWCOUNT's result with count.
+  void AnswerExecute(const std::string& statement, std::int64_t count,
+                     std::optional<TdsReply> statementTokens = std::nullopt);
 
   struct Login {
     std::string user;
@@ -117,6 +132,8 @@ class TdsResponder {
     std::uint8_t encryption = 0xFF;  // what the client's pre-login offered
   };
   std::vector<Login> Logins() const;
+  // The encryption byte of every pre-login received, in order.
+  std::vector<std::uint8_t> PreLogins() const;
   // Every batch received, in order, in UTF-8.
   std::vector<std::string> Statements() const;
   void ClearStatements();
@@ -137,7 +154,9 @@ class TdsResponder {
   std::string user_ = "pelvar";
   std::string password_ = "secret";
   std::uint8_t encryptionAnswer_ = 2;
-  std::map<std::string, std::string> answers_;
+  bool noCountByDefault_ = false;
+  std::vector<std::uint8_t> preLogins_;
+  std::map<std::string, TdsReply> answers_;
   std::vector<Login> logins_;
   std::vector<std::string> statements_;
   std::vector<int> open_;
