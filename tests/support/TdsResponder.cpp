@@ -553,8 +553,13 @@ void TdsResponder::Serve(int socket) {
         std::lock_guard lock(mutex_);
         statements_.push_back(statement);
         auto found = answers_.find(statement);
-        if (found != answers_.end())
-          reply = noCount ? found->second.WithoutCounts() : found->second.Bytes();
+        const TdsReply* answer = found == answers_.end() ? nullptr : &found->second;
+        for (const auto& [prefix, prefixAnswer] : prefixAnswers_) {
+          if (!answer && statement.starts_with(prefix))
+            answer = &prefixAnswer;
+        }
+        if (answer)
+          reply = noCount ? answer->WithoutCounts() : answer->Bytes();
       }
       if (text::EqualsNoCase(statement, "set nocount on"))
         noCount = true;
@@ -605,6 +610,11 @@ std::vector<std::uint8_t> TdsResponder::PreLogins() const {
 void TdsResponder::Answer(const std::string& statement, TdsReply reply) {
   std::lock_guard lock(mutex_);
   answers_[statement] = std::move(reply);
+}
+
+void TdsResponder::AnswerStartingWith(const std::string& prefix, TdsReply reply) {
+  std::lock_guard lock(mutex_);
+  prefixAnswers_.emplace_back(prefix, std::move(reply));
 }
 
 void TdsResponder::AnswerExecute(const std::string& statement, std::int64_t count,

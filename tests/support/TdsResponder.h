@@ -117,6 +117,9 @@ class TdsResponder {
   // unscripted statement gets error 2812 naming it.
   void Answer(const std::string& statement, TdsReply reply);
 
+  // Answers every batch beginning with prefix that has no exact answer.
+  void AnswerStartingWith(const std::string& prefix, TdsReply reply);
+
   // What the ODBC provider appends to a statement it executes on SQL Server
   // to learn its affected-row count.
   static constexpr std::string_view kRowCountQuery = "\nselect @@ROWCOUNT";
@@ -157,6 +160,7 @@ class TdsResponder {
   bool noCountByDefault_ = false;
   std::vector<std::uint8_t> preLogins_;
   std::map<std::string, TdsReply> answers_;
+  std::vector<std::pair<std::string, TdsReply>> prefixAnswers_;
   std::vector<Login> logins_;
   std::vector<std::string> statements_;
   std::vector<int> open_;
