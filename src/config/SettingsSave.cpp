@@ -119,21 +119,25 @@ bool SettingsSave::CheckRelay(const SettingsForm& form) {
     relay_.Configure(RelayParameters(RelaySettings(form)));
     relay_.UniConn.Connect();
 
+    // On SQL Server the identity table is spelt as the relay schema and the
+    // upload cycle spell it, so that a case-sensitive collation finds it,
+    // and the agency number is a Unicode literal.
+    const bool sqlServer = db::IsSqlServer(form.dbType);
+    const std::string table = sqlServer ? "JCJG_CUSER" : "jcjg_cuser";
     db::Query& query = relay_.UniRunSQL;
-    query.SetText("select * from jcjg_cuser ");
+    query.SetText("select * from " + table + " ");
     query.Open();
     bool hasRows = query.RowCount() > 0;
     query.Close();
 
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
-    auto dialect =
-        db::IsSqlServer(form.dbType) ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
-    std::string dwbh = text::EscapeSqlLiteral(form.dwbh, dialect);
+    auto dialect = sqlServer ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
+    std::string dwbh = (sqlServer ? "N'" : "'") + text::EscapeSqlLiteral(form.dwbh, dialect) + "'";
     if (hasRows) {
-      query.SetText("update jcjg_cuser set dwbh='" + dwbh + "'");
+      query.SetText("update " + table + " set dwbh=" + dwbh);
     } else {
-      query.SetText("insert into jcjg_cuser(dwbh) values ('" + dwbh + "')");
+      query.SetText("insert into " + table + "(dwbh) values (" + dwbh + ")");
     }
     query.Execute();
     query.Close();

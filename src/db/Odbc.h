@@ -43,14 +43,15 @@ std::string BuildOdbcConnectionString(const ConnectionParameters& parameters,
 
 // How a column's values are fetched with SQLGetData.
 enum class OdbcFetch {
-  kChar,       // SQL_C_CHAR: integers and exact decimals, plain ASCII digits
-  kDouble,     // SQL_C_DOUBLE
-  kWideText,   // SQL_C_WCHAR
-  kBinary,     // SQL_C_BINARY
-  kBit,        // SQL_C_BIT
-  kDate,       // SQL_C_TYPE_DATE
-  kTime,       // SQL_C_TYPE_TIME
-  kTimestamp,  // SQL_C_TYPE_TIMESTAMP, milliseconds kept
+  kChar,           // SQL_C_CHAR: integers and exact decimals, plain ASCII digits
+  kDouble,         // SQL_C_DOUBLE
+  kWideText,       // SQL_C_WCHAR
+  kBinary,         // SQL_C_BINARY
+  kBit,            // SQL_C_BIT
+  kDate,           // SQL_C_TYPE_DATE
+  kTime,           // SQL_C_TYPE_TIME
+  kTimestamp,      // SQL_C_TYPE_TIMESTAMP, milliseconds kept
+  kTimestampFine,  // the same, with the digits below the millisecond (datetime2)
 };
 
 struct OdbcColumnType {

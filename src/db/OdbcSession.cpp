@@ -289,6 +289,8 @@ class OdbcSession final : public Session {
         static_cast<std::size_t>(typeNameBytes) / sizeof(SQLWCHAR), std::size(typeName) - 1);
 
     OdbcColumnType type = ClassifyOdbcColumn(sqlType, FromWide(typeName, typeNameLength));
+    if (type.fetch == OdbcFetch::kTimestamp && digits > 3)
+      type.fetch = OdbcFetch::kTimestampFine;
     Column column;
     column.name = FromWide(name.data(), static_cast<std::size_t>(nameLength));
     column.kind = type.kind;
@@ -386,6 +388,21 @@ class OdbcSession final : public Session {
                       DateText(value.year, value.month, value.day).c_str(), value.hour,
                       value.minute, value.second, static_cast<unsigned>(millisecond));
         return out.Append(text);
+      }
+      case OdbcFetch::kTimestampFine: {
+        SQL_TIMESTAMP_STRUCT value{};
+        if (!FetchFixed(statement, index, SQL_C_TYPE_TIMESTAMP, value))
+          return out.AppendNull();
+        // Nanoseconds as they are, without the zeros past the stored digits.
+        char text[64];
+        int length =
+            std::snprintf(text, sizeof text, "%s %02d:%02d:%02d.%09u",
+                          DateText(value.year, value.month, value.day).c_str(), value.hour,
+                          value.minute, value.second, static_cast<unsigned>(value.fraction));
+        std::string_view shown(text, static_cast<std::size_t>(length));
+        while (shown.size() > 23 && shown.back() == '0')
+          shown.remove_suffix(1);
+        return out.Append(shown);
       }
     }
   }

@@ -41,6 +41,10 @@ class Field {
   // zero date; texts in the regional form. NULL and the zero date give the
   // zero date-time; any other value throws Error.
   text::DateTime AsDateTime() const;
+  // Date-time columns: the stored digits of the fraction of a second after
+  // the first three ("6789" of .0456789); empty for none and for every
+  // other kind of column.
+  std::string SubMillisecondDigits() const;
 
  private:
   friend class Query;

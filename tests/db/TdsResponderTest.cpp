@@ -139,7 +139,9 @@ TEST_F(TdsContract, ColumnKindsTextFormsAndNulls) {
     EXPECT_EQ(query.FieldAt(i).AsString(), expected[i].text);
   }
   EXPECT_EQ(query.FieldNamed("dtm").AsDateTime(), (text::DateTime{2011, 5, 2, 14, 7, 9, 47}));
-  EXPECT_EQ(query.FieldNamed("d7").AsDateTime(), (text::DateTime{2011, 5, 2, 14, 7, 9, 46}));
+  EXPECT_EQ(query.FieldNamed("d7").AsDateTime(), (text::DateTime{2011, 5, 2, 14, 7, 9, 45}));
+  EXPECT_EQ(query.FieldNamed("d7").SubMillisecondDigits(), "6789");
+  EXPECT_EQ(query.FieldNamed("dtm").SubMillisecondDigits(), "");
   EXPECT_EQ(query.FieldNamed("bgbh").AsString(), "R-1");
   EXPECT_EQ(ErrorOf([&] { query.FieldNamed("NOPE"); }), "UniSend: Field 'NOPE' not found");
   query.Next();
