@@ -96,9 +96,14 @@ class Query {
   bool AtEnd() const;
 
   // Closes the query and runs a statement that returns no rows (a result it
-  // does return is dropped). Throws Error with the server's message.
+  // does return is dropped). Throws Error with the server's message. On SQL
+  // Server the batch is the statement, a line break and "select @@ROWCOUNT",
+  // so a statement that must stand alone in its batch (CREATE TRIGGER,
+  // PROCEDURE, VIEW) goes through Open instead.
   void Execute();
-  // Rows the last Execute inserted, changed or deleted (0 after a failure).
+  // Rows the last Execute inserted, changed or deleted (0 after a failure):
+  // the statement's own count, whatever its triggers report and whether
+  // NOCOUNT is on.
   std::int64_t AffectedRows() const { return affectedRows_; }
 
  private:
