@@ -175,6 +175,19 @@ TEST_F(TdsContract, ChineseTextTravelsBothWays) {
       responder.Statements(),
       (std::vector<std::string>{"insert into t values (1, '誠信检测 中文')\nselect @@ROWCOUNT",
                                 "select v as 名称 from t where v = '誠信检测 中文'"}));
+
+  // A value far larger than a packet, and the column after it.
+  std::string big;
+  for (int i = 0; i < 350000; ++i)
+    big += "中";
+  responder.Answer("select v, w from b",
+                   TdsReply()
+                       .Columns({{"v", TdsType::kNText}, {"w", TdsType::kVarChar}})
+                       .Row({big, "after"})
+                       .Done(1));
+  Select("select v, w from b");
+  EXPECT_EQ(query.FieldAt(0).AsString(), big);
+  EXPECT_EQ(query.FieldAt(1).AsString(), "after");
 }
 
 TEST_F(TdsContract, RefusedLoginRejectedStatementsAndADroppedConnection) {
