@@ -33,7 +33,7 @@ TEST(SqlServerCycle, SelectsSettlesAndStoresTheIdentityWithSqlServerTexts) {
   test::TempPrefix prefix;
   prefix.MakeJournalBase();
   testing::RecordingDisplay display;
-  ServerLink link{display};
+  ServerLink link;
   relay::RelayConnection relay;
   testing::FakeSupervisionServer server;
   server.guidReply = "ZQJCJGGUIDOK 2030-1-2 3:04:05";
