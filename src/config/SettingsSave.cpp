@@ -118,17 +118,23 @@ bool SettingsSave::CheckRelay(const SettingsForm& form) {
   try {
     relay_.Configure(RelayParameters(RelaySettings(form)));
     relay_.Connect();
-    bool hasRows = relay_.CountRows("select * from jcjg_cuser ") > 0;
+
+    // On SQL Server the identity table is spelt as the relay schema and the
+    // upload cycle spell it, so that a case-sensitive collation finds it,
+    // and the agency number is a Unicode literal.
+    const bool sqlServer = db::IsSqlServer(form.databaseKind);
+    const std::string table = sqlServer ? "JCJG_CUSER" : "jcjg_cuser";
+    bool hasRows = relay_.CountRows("select * from " + table + " ") > 0;
 
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
-    auto dialect = db::IsSqlServer(form.databaseKind) ? text::SqlDialect::kSqlServer
-                                                      : text::SqlDialect::kMySql;
-    std::string agencyLiteral = text::EscapeSqlLiteral(form.agencyNumber, dialect);
+    auto dialect = sqlServer ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
+    std::string agencyLiteral =
+        (sqlServer ? "N'" : "'") + text::EscapeSqlLiteral(form.agencyNumber, dialect) + "'";
     if (hasRows) {
-      relay_.Execute("update jcjg_cuser set dwbh='" + agencyLiteral + "'");
+      relay_.Execute("update " + table + " set dwbh=" + agencyLiteral);
     } else {
-      relay_.Execute("insert into jcjg_cuser(dwbh) values ('" + agencyLiteral + "')");
+      relay_.Execute("insert into " + table + "(dwbh) values (" + agencyLiteral + ")");
     }
     relay_.Disconnect();
     return true;

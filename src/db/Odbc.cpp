@@ -3,6 +3,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "text/Error.h"
 #include "text/Strings.h"
 
 namespace pelvar::db {
@@ -30,6 +31,14 @@ std::string QuoteOdbcValue(std::string_view value) {
   return out;
 }
 
+std::string QuoteFreeTdsValue(std::string_view what, std::string_view value) {
+  if (value.find("};") != std::string_view::npos) {
+    throw Error("The " + std::string(what) +
+                " contains \"};\", which cannot be passed to the FreeTDS driver; change it.");
+  }
+  return "{" + std::string(value) + "}";
+}
+
 std::string DefaultOdbcDriver() {
 #ifdef _WIN32
   return "SQL Server";
@@ -38,28 +47,43 @@ std::string DefaultOdbcDriver() {
 #endif
 }
 
-std::string BuildOdbcConnectionString(const ConnectionParameters& parameters) {
+OdbcDriverKind KindOfOdbcDriver(const ConnectionParameters& parameters) {
   std::string driver = parameters.odbcDriver.empty() ? DefaultOdbcDriver() : parameters.odbcDriver;
-  bool freeTds = Contains(driver, "FreeTDS") || Contains(driver, "tdsodbc");
-  bool microsoft = !freeTds && Contains(driver, "SQL Server");
+  if (Contains(driver, "FreeTDS") || Contains(driver, "tdsodbc"))
+    return OdbcDriverKind::kFreeTds;
+  return Contains(driver, "SQL Server") ? OdbcDriverKind::kMicrosoft : OdbcDriverKind::kOther;
+}
+
+std::string BuildOdbcConnectionString(const ConnectionParameters& parameters, bool encrypted) {
+  std::string driver = parameters.odbcDriver.empty() ? DefaultOdbcDriver() : parameters.odbcDriver;
+  bool freeTds = KindOfOdbcDriver(parameters) == OdbcDriverKind::kFreeTds;
+  bool microsoft = KindOfOdbcDriver(parameters) == OdbcDriverKind::kMicrosoft;
   const std::string& server = parameters.server;
   bool portInServer =
       server.find('\\') != std::string::npos || server.find(',') != std::string::npos;
   bool addPort = parameters.port > 0 && !portInServer;
 
+  auto quote = [freeTds](std::string_view what, std::string_view value) {
+    return freeTds ? QuoteFreeTdsValue(what, value) : QuoteOdbcValue(value);
+  };
+
   std::string out = "DRIVER=" + QuoteOdbcValue(driver) + ";";
   if (microsoft && addPort) {
     out += "SERVER=" + QuoteOdbcValue(server + "," + std::to_string(parameters.port)) + ";";
   } else {
-    out += "SERVER=" + QuoteOdbcValue(server) + ";";
+    out += "SERVER=" + quote("server name", server) + ";";
     if (addPort)
       out += "PORT=" + std::to_string(parameters.port) + ";";
   }
-  out += "DATABASE=" + QuoteOdbcValue(parameters.database) + ";";
-  out += "UID=" + QuoteOdbcValue(parameters.userName) + ";";
-  out += "PWD=" + QuoteOdbcValue(parameters.password) + ";";
-  if (freeTds)
-    out += "TDS_Version=7.4;";
+  out += "DATABASE=" + quote("database name", parameters.database) + ";";
+  out += "UID=" + quote("user name", parameters.userName) + ";";
+  out += "PWD=" + quote("password", parameters.password) + ";";
+  if (freeTds) {
+    // No encryption: with FreeTDS's default ("request") a server that does
+    // not force encryption still wraps the login in TLS, and SQL Server
+    // 2008 (R2) offers only TLS 1.0, which today's TLS libraries refuse.
+    out += encrypted ? "TDS_Version=7.4;Encryption=require;" : "TDS_Version=7.4;Encryption=off;";
+  }
   return out;
 }
 

@@ -15,28 +15,43 @@ namespace pelvar::db {
 // inside a value reach the driver unchanged.
 std::string QuoteOdbcValue(std::string_view value);
 
+// "{value}" as the FreeTDS driver reads it: FreeTDS ends a braced value at
+// the first "}" followed by ";" and keeps doubled braces doubled, so every
+// value passes unchanged except one containing "};", which throws Error
+// naming what (the "password", ...).
+std::string QuoteFreeTdsValue(std::string_view what, std::string_view value);
+
 // The driver the ODBC provider uses when the parameters name none.
 std::string DefaultOdbcDriver();
 
+enum class OdbcDriverKind { kFreeTds, kMicrosoft, kOther };
+// By the driver's name: FreeTDS ("FreeTDS", "tdsodbc"), Microsoft's SQL
+// Server drivers (a name containing "SQL Server"), or another.
+OdbcDriverKind KindOfOdbcDriver(const ConnectionParameters& parameters);
+
 // The connection string for SQLDriverConnect. SQL Server authentication
-// with the user name and password, no login prompt. The port goes where the
+// with the user name and password, no login prompt; for FreeTDS without
+// encryption, and throwing Error for a value it cannot be given. The port goes where the
 // driver expects it: PORT= for FreeTDS (with TDS_Version=7.4) and for other
 // drivers (MariaDB's, for one); "server,port" for Microsoft's drivers
 // (a driver name containing "SQL Server"). No port is added when it is 0 or
 // when the server text already names an instance ("host\name") or a port
 // ("host,1433").
-std::string BuildOdbcConnectionString(const ConnectionParameters& parameters);
+// encrypted asks FreeTDS to encrypt (for a server that requires it).
+std::string BuildOdbcConnectionString(const ConnectionParameters& parameters,
+                                      bool encrypted = false);
 
 // How a column's values are fetched with SQLGetData.
 enum class OdbcFetch {
-  kChar,       // SQL_C_CHAR: integers and exact decimals, plain ASCII digits
-  kDouble,     // SQL_C_DOUBLE
-  kWideText,   // SQL_C_WCHAR
-  kBinary,     // SQL_C_BINARY
-  kBit,        // SQL_C_BIT
-  kDate,       // SQL_C_TYPE_DATE
-  kTime,       // SQL_C_TYPE_TIME
-  kTimestamp,  // SQL_C_TYPE_TIMESTAMP, milliseconds kept
+  kChar,           // SQL_C_CHAR: integers and exact decimals, plain ASCII digits
+  kDouble,         // SQL_C_DOUBLE
+  kWideText,       // SQL_C_WCHAR
+  kBinary,         // SQL_C_BINARY
+  kBit,            // SQL_C_BIT
+  kDate,           // SQL_C_TYPE_DATE
+  kTime,           // SQL_C_TYPE_TIME
+  kTimestamp,      // SQL_C_TYPE_TIMESTAMP, milliseconds kept
+  kTimestampFine,  // the same, with the digits below the millisecond (datetime2)
 };
 
 struct OdbcColumnType {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -116,13 +117,21 @@ class OdbcSession final : public Session {
     SQLSetConnectAttrW(connection, SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(kLoginTimeoutSeconds), 0);
 
-    std::vector<SQLWCHAR> text = ToWide(BuildOdbcConnectionString(parameters));
-    SQLSMALLINT outLength = 0;
-    SQLRETURN rc = SQLDriverConnectW(connection, nullptr, text.data(),
-                                     static_cast<SQLSMALLINT>(text.size() - 1), nullptr, 0,
-                                     &outLength, SQL_DRIVER_NOPROMPT);
-    if (!SQL_SUCCEEDED(rc))
-      throw Error(FirstDiagnostic(SQL_HANDLE_DBC, connection).message);
+    OdbcDriverKind driver = KindOfOdbcDriver(parameters);
+    sqlServer_ = driver != OdbcDriverKind::kOther;
+    if (!Connect(BuildOdbcConnectionString(parameters))) {
+      Diagnostic refusal = FirstDiagnostic(SQL_HANDLE_DBC, connection);
+      // FreeTDS connects without encryption; a server that requires it
+      // ends the pre-login, which FreeTDS reports with this bare text alone
+      // (an unreachable server and a refused login say more). Then the
+      // server's own TLS has to do.
+      if (driver != OdbcDriverKind::kFreeTds ||
+          !refusal.message.ends_with("Unable to connect to data source")) {
+        throw Error(refusal.message);
+      }
+      if (!Connect(BuildOdbcConnectionString(parameters, true)))
+        throw Error(FirstDiagnostic(SQL_HANDLE_DBC, connection).message);
+    }
     connected_ = true;
   }
 
@@ -171,25 +180,54 @@ class OdbcSession final : public Session {
   }
 
   std::int64_t Execute(const std::string& statement) override {
-    Handle statementHandle = Run(statement);
+    // On SQL Server the count comes from @@ROWCOUNT in the same batch: the
+    // DONE counts are missing when NOCOUNT is on for the server or the
+    // login, and FreeTDS reports the count of a trigger's first statement
+    // in place of the count of the statement that fired it.
+    Handle statementHandle = Run(sqlServer_ ? statement + "\nselect @@ROWCOUNT" : statement);
     SQLHSTMT stmt = statementHandle.get();
     if (!stmt)
       return 0;
-    SQLLEN rows = 0;
-    Check(SQLRowCount(stmt, &rows), statementHandle);
+    SQLLEN rows = -1;
+    std::optional<std::int64_t> selected;
     // Later statements of a batch report their failures only when reached.
     for (;;) {
+      SQLSMALLINT columns = 0;
+      Check(SQLNumResultCols(stmt, &columns), statementHandle);
+      if (columns == 0 && rows < 0) {
+        Check(SQLRowCount(stmt, &rows), statementHandle);
+      } else if (columns == 1 && sqlServer_) {
+        while (SQL_SUCCEEDED(SQLFetch(stmt))) {
+          SQLBIGINT value = 0;
+          SQLLEN indicator = 0;
+          if (SQL_SUCCEEDED(SQLGetData(stmt, 1, SQL_C_SBIGINT, &value, sizeof value, &indicator)) &&
+              indicator != SQL_NULL_DATA) {
+            selected = value;
+          }
+        }
+      }
       SQLRETURN rc = SQLMoreResults(stmt);
       if (rc == SQL_NO_DATA)
         break;
       Check(rc, statementHandle);
     }
+    if (selected)
+      return *selected;
     return rows < 0 ? 0 : static_cast<std::int64_t>(rows);
   }
 
   bool Lost() const override { return lost_; }
 
  private:
+  bool Connect(const std::string& connectionString) {
+    std::vector<SQLWCHAR> text = ToWide(connectionString);
+    SQLSMALLINT outLength = 0;
+    SQLRETURN rc = SQLDriverConnectW(connection_.get(), nullptr, text.data(),
+                                     static_cast<SQLSMALLINT>(text.size() - 1), nullptr, 0,
+                                     &outLength, SQL_DRIVER_NOPROMPT);
+    return SQL_SUCCEEDED(rc);
+  }
+
   // Runs statement on a new statement handle. An empty handle means that
   // the statement succeeded and produced nothing (SQL_NO_DATA).
   Handle Run(const std::string& statement) {
@@ -251,6 +289,8 @@ class OdbcSession final : public Session {
         static_cast<std::size_t>(typeNameBytes) / sizeof(SQLWCHAR), std::size(typeName) - 1);
 
     OdbcColumnType type = ClassifyOdbcColumn(sqlType, FromWide(typeName, typeNameLength));
+    if (type.fetch == OdbcFetch::kTimestamp && digits > 3)
+      type.fetch = OdbcFetch::kTimestampFine;
     Column column;
     column.name = FromWide(name.data(), static_cast<std::size_t>(nameLength));
     column.kind = type.kind;
@@ -349,6 +389,21 @@ class OdbcSession final : public Session {
                       value.minute, value.second, static_cast<unsigned>(millisecond));
         return out.Append(text);
       }
+      case OdbcFetch::kTimestampFine: {
+        SQL_TIMESTAMP_STRUCT value{};
+        if (!FetchFixed(statement, index, SQL_C_TYPE_TIMESTAMP, value))
+          return out.AppendNull();
+        // Nanoseconds as they are, without the zeros past the stored digits.
+        char text[64];
+        int length =
+            std::snprintf(text, sizeof text, "%s %02d:%02d:%02d.%09u",
+                          DateText(value.year, value.month, value.day).c_str(), value.hour,
+                          value.minute, value.second, static_cast<unsigned>(value.fraction));
+        std::string_view shown(text, static_cast<std::size_t>(length));
+        while (shown.size() > 23 && shown.back() == '0')
+          shown.remove_suffix(1);
+        return out.Append(shown);
+      }
     }
   }
 
@@ -361,6 +416,7 @@ class OdbcSession final : public Session {
   Handle environment_;
   Handle connection_;
   bool connected_ = false;
+  bool sqlServer_ = false;
   bool lost_ = false;
   std::vector<char> buffer_;
   std::string value_;

@@ -155,6 +155,16 @@ text::DateTime Field::AsDateTime() const {
   }
 }
 
+std::string Field::SubMillisecondDigits() const {
+  auto stored = Stored();
+  if (!stored || query_->result_->columns[index_].form != ValueForm::kDateTime)
+    return {};
+  std::size_t point = stored->rfind('.');
+  if (point == std::string_view::npos || stored->size() <= point + 4)
+    return {};
+  return std::string(stored->substr(point + 4));
+}
+
 Query::Query(std::string name, Connection& connection)
     : name_(std::move(name)), connection_(connection) {}
 

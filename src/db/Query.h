@@ -41,6 +41,10 @@ class Field {
   // zero date; texts in the regional form. NULL and the zero date give the
   // zero date-time; any other value throws Error.
   text::DateTime AsDateTime() const;
+  // Date-time columns: the stored digits of the fraction of a second after
+  // the first three ("6789" of .0456789); empty for none and for every
+  // other kind of column.
+  std::string SubMillisecondDigits() const;
 
  private:
   friend class Query;
@@ -92,9 +96,14 @@ class Query {
   bool AtEnd() const;
 
   // Closes the query and runs a statement that returns no rows (a result it
-  // does return is dropped). Throws Error with the server's message.
+  // does return is dropped). Throws Error with the server's message. On SQL
+  // Server the batch is the statement, a line break and "select @@ROWCOUNT",
+  // so a statement that must stand alone in its batch (CREATE TRIGGER,
+  // PROCEDURE, VIEW) goes through Open instead.
   void Execute();
-  // Rows the last Execute inserted, changed or deleted (0 after a failure).
+  // Rows the last Execute inserted, changed or deleted (0 after a failure):
+  // the statement's own count, whatever its triggers report and whether
+  // NOCOUNT is on.
   std::int64_t AffectedRows() const { return affectedRows_; }
 
  private:

@@ -47,7 +47,8 @@ struct PhaseDescription {
   std::string_view relayTable;
   std::string_view serverTable;
 
-  // The selection of at most 30 pending rows, around the agency number.
+  // The selection of at most 30 pending rows, around the agency number
+  // (on SQL Server a Unicode literal, N'…').
   Around mySqlSelection;
   Around sqlServerSelection;
 

@@ -18,13 +18,25 @@ std::string Quoted(const std::string& value, SqlDialect dialect) {
   return text::EscapeSqlLiteral(value, dialect);
 }
 
-// A date-time key column: with milliseconds on SQL Server, its text form on MySQL.
+// A text literal of a relay statement: N'…' on SQL Server, so that Chinese
+// text keeps its characters whatever the server's default collation.
+std::string TextLiteral(const std::string& value, SqlDialect dialect) {
+  return (dialect == SqlDialect::kSqlServer ? "N'" : "'") + Quoted(value, dialect) + "'";
+}
+
+// A date-time key column: with milliseconds on SQL Server, its text form on
+// MySQL. A SQL Server value with digits below the millisecond (datetime2)
+// keeps every one of them, after a point, or it would match nothing.
 std::string KeyDateTime(const db::Query& row, std::string_view name, SqlDialect dialect) {
   const db::Field& field = row.FieldNamed(std::string(name));
-  if (dialect == SqlDialect::kSqlServer) {
-    return text::KeyDateTime(field.AsDateTime());
-  }
-  return field.AsString();
+  if (dialect != SqlDialect::kSqlServer)
+    return field.AsString();
+  std::string key = text::KeyDateTime(field.AsDateTime());
+  std::string finer = field.SubMillisecondDigits();
+  if (finer.find_first_not_of('0') == std::string::npos)
+    return key;
+  key[key.size() - 4] = '.';
+  return key + finer;
 }
 
 std::string KeyValue(const KeyColumn& column, const db::Query& row, const std::string& agencyNumber,
@@ -51,9 +63,14 @@ std::string KeyClause(Phase phase, const db::Query& row, const std::string& agen
     if (!clause.empty())
       clause += "and ";
     clause += column.name;
-    clause += "='";
-    clause += Quoted(KeyValue(column, row, agencyNumber, dialect), dialect);
-    clause += "' ";
+    clause += '=';
+    std::string value = KeyValue(column, row, agencyNumber, dialect);
+    if (column.form == KeyForm::kDateTime) {
+      clause += "'" + Quoted(value, dialect) + "'";
+    } else {
+      clause += TextLiteral(value, dialect);
+    }
+    clause += ' ';
   }
   return clause;
 }

@@ -8,6 +8,7 @@
 #include "platform/Paths.h"
 #include "relay/RelayConnection.h"
 #include "support/RecordingMessageBoxes.h"
+#include "support/TdsResponder.h"
 #include "support/TempPrefix.h"
 #include "support/TestDatabase.h"
 #include "text/Error.h"
@@ -231,6 +232,32 @@ TEST(SettingsSave, RelayCheckRecordsTheAgencyNumber) {
                             "jcjg_cuser; --'"),
             "3");
   EXPECT_EQ(s.boxes.shown.size(), 1u);
+}
+
+// On SQL Server the check spells the identity table as the upload cycle does
+// and writes the agency number as a Unicode literal.
+TEST(SettingsSave, RelayCheckOnSqlServerUsesTheCyclesSpelling) {
+  TempPrefix prefix;
+  testing::TdsResponder responder;
+  using testing::TdsReply;
+  responder.Answer("select * from JCJG_CUSER ",
+                   TdsReply().Columns({{"dwbh", testing::TdsType::kVarChar}}).Row({"a"}).Done(1));
+  responder.AnswerExecute("update JCJG_CUSER set dwbh=N'检测''站'", 1);
+  Saver s;
+  db::ConnectionParameters p = responder.Parameters();
+  SettingsForm form;
+  form.agencyNumber = "检测'站";
+  form.databaseKind = "SQL Server";
+  form.dbHost = p.server;
+  form.dbName = p.database;
+  form.dbUser = p.userName;
+  form.dbPasswd = p.password;
+  form.dbPort = std::to_string(p.port);
+  EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
+  EXPECT_EQ(
+      responder.Statements(),
+      (std::vector<std::string>{"select * from JCJG_CUSER ",
+                                "update JCJG_CUSER set dwbh=N'检测''站'\nselect @@ROWCOUNT"}));
 }
 
 }  // namespace

@@ -80,12 +80,12 @@ TEST(OdbcConnectionString, QuotesEveryValueAndPlacesThePortForTheDriver) {
   parameters.password = "p;w}d={x";
   EXPECT_EQ(BuildOdbcConnectionString(parameters),
             "DRIVER={FreeTDS};SERVER={10.0.0.5};PORT=1433;DATABASE={DAVIV};UID={sa};"
-            "PWD={p;w}}d={x};TDS_Version=7.4;");
+            "PWD={p;w}d={x};TDS_Version=7.4;Encryption=off;");
 
   parameters.server = "box\\SQLEXPRESS";
   EXPECT_EQ(BuildOdbcConnectionString(parameters),
             "DRIVER={FreeTDS};SERVER={box\\SQLEXPRESS};DATABASE={DAVIV};UID={sa};"
-            "PWD={p;w}}d={x};TDS_Version=7.4;");
+            "PWD={p;w}d={x};TDS_Version=7.4;Encryption=off;");
 
   parameters.server = "box";
   parameters.odbcDriver = "ODBC Driver 17 for SQL Server";

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -83,6 +85,45 @@ TEST(SqlServer, ColumnKindsTextFormsAndSettling) {
 
   EXPECT_EQ(execute("delete from #kinds  where k=1"), 1);
   EXPECT_EQ(execute("delete from #kinds  where k=1"), 0);
+}
+
+// What the TDS responder can only replay: a Chinese_PRC varchar key, a
+// datetime2(7) key with digits below the millisecond, NOCOUNT on and a
+// trigger that reports its own count. Works in a table of its own, dropped
+// at the end.
+TEST(SqlServer, ChineseAndDatetime2KeysUnderNoCountAndATrigger) {
+  auto parameters = test::TestDatabase::SqlServerParameters();
+  if (!parameters)
+    GTEST_SKIP() << "no SQL Server: PELVAR_TEST_MSSQL_HOST is not set";
+
+  relay::RelayConnection relay;
+  relay.Configure(*parameters);
+  auto run = [&](const std::string& statement) -> db::Query& { return relay.Select(statement); };
+  auto execute = [&](const std::string& statement) {
+    relay.Execute(statement);
+    return relay.AffectedRows();
+  };
+  const std::string table = "pelvar_keys_" + std::to_string(::getpid());
+  run("set nocount on");
+  run("create table " + table +
+      " (k varchar(20) collate Chinese_PRC_CI_AS, d datetime2(7), f int default 0)");
+  run("create table " + table + "_log (n int)");
+  run("create trigger " + table + "_tr on " + table + " after update, delete as insert into " +
+      table + "_log select 1 union all select 2");
+  EXPECT_EQ(
+      execute("insert into " + table + " (k, d) values (N'检测', '2011-05-02 09:00:00.0456789')"),
+      1);
+  db::Query& selected = run("select k, d from " + table);
+  EXPECT_EQ(selected.FieldAt(0).AsString(), "检测");
+  EXPECT_EQ(selected.FieldAt(1).SubMillisecondDigits(), "6789");
+  EXPECT_EQ(
+      execute("update " + table + " set f=10 where k=N'检测' and d='2011-05-02 09:00:00.0456789' "),
+      1);
+  EXPECT_EQ(
+      execute("delete from " + table + "  where k=N'检测' and d='2011-05-02 09:00:00.0456789' "),
+      1);
+  EXPECT_EQ(execute("delete from " + table + "  where k=N'检测' "), 0);
+  run("drop table " + table + "; drop table " + table + "_log");
 }
 
 }  // namespace
