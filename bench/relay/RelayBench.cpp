@@ -85,10 +85,7 @@ std::string CreateTable(MYSQL* admin, const std::string& database) {
 
 std::size_t ReadThroughRelay(pelvar::relay::RelayConnection& relay) {
   std::size_t bytes = 0;
-  pelvar::db::Query& query = relay.UniSend;
-  query.Close();
-  query.SetText(kSelection);
-  query.Open();
+  pelvar::db::Query& query = relay.Select(kSelection);
   while (!query.AtEnd()) {
     for (int i = 0; i < query.FieldCount(); ++i)
       bytes += query.FieldAt(i).AsString().size();
@@ -169,7 +166,7 @@ int main(int argc, char** argv) {
   CreateTable(admin, database);
 
   pelvar::db::ConnectionParameters parameters;
-  parameters.databaseType = "MySQL";
+  parameters.databaseKind = "MySQL";
   parameters.server = server.host;
   parameters.port = static_cast<int>(server.port);
   parameters.userName = server.user;
@@ -219,7 +216,7 @@ int main(int argc, char** argv) {
   std::printf("  ratio: wall %.3f, median of rounds %.3f, CPU %.3f (goal <= 1.2)\n",
               library.wall / plain.wall, ratios[ratios.size() / 2], library.cpu / plain.cpu);
 
-  relay.UniConn.Disconnect();
+  relay.Disconnect();
   mysql_close(direct);
   Run(admin, "DROP DATABASE `" + database + "`");
   mysql_close(admin);

@@ -25,13 +25,16 @@ int CycleCommand(const std::vector<std::string>& arguments) {
   CliDisplay display(verbose);
   CliMessageBoxes boxes;
   config::SettingsStore store;
-  std::optional<config::RunSettings> settings = store.LoadRunSettings(boxes);
-  if (!settings)
+  config::RunSettingsLoad load = store.LoadRunSettings();
+  if (!load.settings) {
+    boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
     return 1;
+  }
+  const config::RunSettings& settings = *load.settings;
 
   relay::RelayConnection relay;
-  relay.Configure(config::RelayParameters(*settings));
-  upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
+  relay.Configure(config::RelayParameters(settings));
+  upload::SiteProfile profile = upload::ProfileFromSettings(settings);
   upload::ServerLink link;
   upload::UploadCycle cycle(relay, link, display, profile, {});
   cycle.RunUploadCycle();

@@ -24,11 +24,14 @@ int NoticeCommand(const std::vector<std::string>& arguments) {
   CliDisplay display;
   CliMessageBoxes boxes;
   config::SettingsStore store;
-  std::optional<config::RunSettings> settings = store.LoadRunSettings(boxes);
-  if (!settings)
+  config::RunSettingsLoad load = store.LoadRunSettings();
+  if (!load.settings) {
+    boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
     return 1;
+  }
+  const config::RunSettings& settings = *load.settings;
 
-  upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
+  upload::SiteProfile profile = upload::ProfileFromSettings(settings);
   upload::ServerLink link;
   upload::SendStartStopNotice(link, display, action, profile.agencyNumber, profile.serverHost,
                               profile.serverPort);

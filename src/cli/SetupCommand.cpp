@@ -44,11 +44,11 @@ int SetupCommand(const std::vector<std::string>& arguments) {
   std::map<std::string, std::string> texts;
   std::map<std::string, bool> ticks;
   static const std::map<std::string, std::string config::SettingsForm::*> kTextOptions = {
-      {"--dwbh", &config::SettingsForm::dwbh},
+      {"--dwbh", &config::SettingsForm::agencyNumber},
       {"--remote-host", &config::SettingsForm::remoteHost},
       {"--remote-port", &config::SettingsForm::remotePort},
       {"--scan-time", &config::SettingsForm::scanTime},
-      {"--db-type", &config::SettingsForm::dbType},
+      {"--db-type", &config::SettingsForm::databaseKind},
       {"--db-host", &config::SettingsForm::dbHost},
       {"--db-name", &config::SettingsForm::dbName},
       {"--db-user", &config::SettingsForm::dbUser},
@@ -99,7 +99,7 @@ int SetupCommand(const std::vector<std::string>& arguments) {
     return Usage("--auto-send and --no-auto-send exclude each other");
   }
   if (auto type = texts.find("--db-type"); type != texts.end()) {
-    std::string entry = config::DatabaseTypeEntry(type->second);
+    std::string entry = config::DatabaseKindEntry(type->second);
     if (entry.empty() && !type->second.empty()) {
       return Usage("--db-type must be MySQL or 'SQL Server'");
     }
@@ -126,8 +126,8 @@ int SetupCommand(const std::vector<std::string>& arguments) {
     const auto& [member, tick] = kTickOptions.at(name);
     form.*member = tick;
   }
-  if (texts.count("--db-type") && !texts.count("--db-port") && !form.dbType.empty()) {
-    form.dbPort = config::ProposedDatabasePort(form.dbType);
+  if (texts.count("--db-type") && !texts.count("--db-port") && !form.databaseKind.empty()) {
+    form.dbPort = config::ProposedDatabasePort(form.databaseKind);
   }
 
   try {

@@ -65,13 +65,13 @@ TfrmPelvarSet::~TfrmPelvarSet() = default;
 
 SettingsForm TfrmPelvarSet::Form() const {
   SettingsForm form;
-  form.dwbh = S(ui_->edtDwbh->text());
+  form.agencyNumber = S(ui_->edtDwbh->text());
   form.remoteHost = S(ui_->edtRemortIP->text());
   form.remotePort = S(ui_->edtRemortPort->text());
   form.scanTime = S(ui_->edtTime->text());
   form.autoStart = ui_->chkAutoStar->isChecked();
   form.autoSend = ui_->chkAutoSend->isChecked();
-  form.dbType =
+  form.databaseKind =
       ui_->cmbDBType->currentIndex() < 0 ? std::string() : S(ui_->cmbDBType->currentText());
   form.dbHost = S(ui_->edtDBHost->text());
   form.dbName = S(ui_->edtDBName->text());
@@ -82,13 +82,13 @@ SettingsForm TfrmPelvarSet::Form() const {
 }
 
 void TfrmPelvarSet::SetForm(const SettingsForm& form) {
-  ui_->edtDwbh->setText(Q(form.dwbh));
+  ui_->edtDwbh->setText(Q(form.agencyNumber));
   ui_->edtRemortIP->setText(Q(form.remoteHost));
   ui_->edtRemortPort->setText(Q(form.remotePort));
   ui_->edtTime->setText(Q(form.scanTime));
   ui_->chkAutoStar->setChecked(form.autoStart);
   ui_->chkAutoSend->setChecked(form.autoSend);
-  std::string entry = DatabaseTypeEntry(form.dbType);
+  std::string entry = DatabaseKindEntry(form.databaseKind);
   ui_->cmbDBType->setCurrentIndex(entry.empty() ? -1 : ui_->cmbDBType->findText(Q(entry)));
   ui_->edtDBHost->setText(Q(form.dbHost));
   ui_->edtDBName->setText(Q(form.dbName));

@@ -25,7 +25,7 @@ class OpenKey {
 // The form's relay database values as the settings will hold them.
 RunSettings RelaySettings(const SettingsForm& form) {
   RunSettings settings;
-  settings.DBType = form.dbType;
+  settings.databaseKind = form.databaseKind;
   settings.DBHost = form.dbHost;
   settings.DBName = form.dbName;
   settings.DBUser = form.dbUser;
@@ -36,9 +36,9 @@ RunSettings RelaySettings(const SettingsForm& form) {
 
 }  // namespace
 
-std::string DatabaseTypeEntry(const std::string& dbType) {
+std::string DatabaseKindEntry(const std::string& databaseKind) {
   for (const char* entry : {kMySqlEntry, kSqlServerEntry}) {
-    if (text::EqualsNoCase(dbType, entry))
+    if (text::EqualsNoCase(databaseKind, entry))
       return entry;
   }
   return std::string();
@@ -59,12 +59,12 @@ void SettingsSave::Message(const std::string& text) {
 void SettingsSave::Load(SettingsForm& form) {
   if (store_.SettingsKeyExists()) {
     OpenKey key(store_, false);
-    form.dwbh = store_.Read(kDwbh);
+    form.agencyNumber = store_.Read(kAgencyNumber);
     form.remoteHost = store_.Read(kRemoteHost);
     form.remotePort = std::to_string(store_.Read(kRemotePort));
     form.scanTime = std::to_string(store_.Read(kScanTime));
     form.autoSend = store_.Read(kIsAutoSend);
-    form.dbType = DatabaseTypeEntry(store_.Read(kDBType));
+    form.databaseKind = DatabaseKindEntry(store_.Read(kDatabaseKind));
     form.dbHost = store_.Read(kDBHost);
     form.dbName = store_.Read(kDBName);
     form.dbUser = store_.Read(kDBUser);
@@ -75,7 +75,7 @@ void SettingsSave::Load(SettingsForm& form) {
 }
 
 SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& executablePath) {
-  if (text::Trim(form.dwbh).empty()) {
+  if (text::Trim(form.agencyNumber).empty()) {
     Message("检测机构 监管编号 不能空！");
     return SaveResult::kRefused;
   }
@@ -91,12 +91,12 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
 
   {
     OpenKey key(store_, true);
-    store_.Write(kDwbh, form.dwbh);
+    store_.Write(kAgencyNumber, form.agencyNumber);
     store_.Write(kRemoteHost, form.remoteHost);
     store_.Write(kRemotePort, text::ParseInteger(form.remotePort));
     store_.Write(kScanTime, scanTime);
     store_.Write(kIsAutoSend, form.autoSend);
-    store_.Write(kDBType, form.dbType);
+    store_.Write(kDatabaseKind, form.databaseKind);
     store_.Write(kDBHost, form.dbHost);
     store_.Write(kDBName, form.dbName);
     store_.Write(kDBUser, form.dbUser);
@@ -117,27 +117,20 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
 bool SettingsSave::CheckRelay(const SettingsForm& form) {
   try {
     relay_.Configure(RelayParameters(RelaySettings(form)));
-    relay_.UniConn.Connect();
-
-    db::Query& query = relay_.UniRunSQL;
-    query.SetText("select * from jcjg_cuser ");
-    query.Open();
-    bool hasRows = query.RowCount() > 0;
-    query.Close();
+    relay_.Connect();
+    bool hasRows = relay_.CountRows("select * from jcjg_cuser ") > 0;
 
     // The agency number is stored exactly as typed, but inside the statement
     // it must stay one literal whatever quotes or backslashes it holds.
-    auto dialect =
-        db::IsSqlServer(form.dbType) ? text::SqlDialect::kSqlServer : text::SqlDialect::kMySql;
-    std::string dwbh = text::EscapeSqlLiteral(form.dwbh, dialect);
+    auto dialect = db::IsSqlServer(form.databaseKind) ? text::SqlDialect::kSqlServer
+                                                      : text::SqlDialect::kMySql;
+    std::string agencyLiteral = text::EscapeSqlLiteral(form.agencyNumber, dialect);
     if (hasRows) {
-      query.SetText("update jcjg_cuser set dwbh='" + dwbh + "'");
+      relay_.Execute("update jcjg_cuser set dwbh='" + agencyLiteral + "'");
     } else {
-      query.SetText("insert into jcjg_cuser(dwbh) values ('" + dwbh + "')");
+      relay_.Execute("insert into jcjg_cuser(dwbh) values ('" + agencyLiteral + "')");
     }
-    query.Execute();
-    query.Close();
-    relay_.UniConn.Disconnect();
+    relay_.Disconnect();
     return true;
   } catch (const std::exception&) {
     // The operator sees one message whatever went wrong; the server's text

@@ -27,13 +27,13 @@ inline constexpr const char* kSqlServerEntry = db::kSqlServerName;
 // ticks, and the chosen database type entry (empty when none is chosen). The
 // member initialisers are the fields' contents at the first opening.
 struct SettingsForm {
-  std::string dwbh = kDwbh.initial;
+  std::string agencyNumber = kAgencyNumber.initial;
   std::string remoteHost = kRemoteHost.initial;
   std::string remotePort = kRemotePort.initial;
   std::string scanTime = kScanTime.initial;
   bool autoStart = false;
   bool autoSend = false;
-  std::string dbType = kDBType.initial;
+  std::string databaseKind = kDatabaseKind.initial;
   std::string dbHost = kDBHost.initial;
   std::string dbName = kDBName.initial;
   std::string dbUser = kDBUser.initial;
@@ -41,9 +41,9 @@ struct SettingsForm {
   std::string dbPort = kDBPort.initial;
 };
 
-// The list entry whose text equals dbType without regard to letter case;
+// The list entry whose text equals databaseKind without regard to letter case;
 // empty when none does.
-std::string DatabaseTypeEntry(const std::string& dbType);
+std::string DatabaseKindEntry(const std::string& databaseKind);
 
 // The port proposed when the operator picks a database type entry: "3306"
 // for "MySQL", "1433" for any other entry.

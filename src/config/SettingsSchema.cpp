@@ -4,7 +4,7 @@ namespace pelvar::config {
 
 db::ConnectionParameters RelayParameters(const RunSettings& settings) {
   db::ConnectionParameters parameters;
-  parameters.databaseType = settings.DBType;
+  parameters.databaseKind = settings.databaseKind;
   parameters.server = settings.DBHost;
   parameters.database = settings.DBName;
   parameters.userName = settings.DBUser;

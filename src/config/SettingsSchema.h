@@ -23,12 +23,12 @@ struct FlagSetting {
   const char* name;
 };
 
-inline constexpr TextSetting kDwbh{"Dwbh", ""};
+inline constexpr TextSetting kAgencyNumber{"Dwbh", ""};
 inline constexpr TextSetting kRemoteHost{"RemoteHost", "supervision.example"};
 inline constexpr NumberSetting kRemotePort{"RemotePort", "13031"};
 inline constexpr NumberSetting kScanTime{"ScanTime", "100"};
 inline constexpr FlagSetting kIsAutoSend{"IsAutoSend"};
-inline constexpr TextSetting kDBType{"DBType", ""};
+inline constexpr TextSetting kDatabaseKind{"DBType", ""};
 inline constexpr TextSetting kDBHost{"DBHost", "127.0.0.1"};
 inline constexpr TextSetting kDBName{"DBName", "DAVIV"};
 inline constexpr TextSetting kDBUser{"DBUser", ""};
@@ -41,9 +41,9 @@ inline constexpr TextSetting kSiteName{"SiteName", ""};
 
 // The settings one run needs, named after their values. A plain copy.
 struct RunSettings {
-  std::string DBType;
+  std::string databaseKind;
   std::int32_t ScanTime = 0;
-  std::string Dwbh;
+  std::string agencyNumber;
   std::string DBHost;
   std::string DBName;
   std::string DBUser;

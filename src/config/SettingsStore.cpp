@@ -123,19 +123,17 @@ void SettingsStore::RemoveAutostart() {
   (void)platform::RemoveAutostartEntry();
 }
 
-std::optional<RunSettings> SettingsStore::LoadRunSettings(platform::MessageBoxes& boxes) {
+RunSettingsLoad SettingsStore::LoadRunSettings() {
   // A store of its own, so that a key the caller has open stays as it is.
   SettingsStore store(registry_);
-  if (!store.SettingsKeyExists()) {
-    boxes.Show(kMissingSettingsText, kMessageCaption, platform::MessageIcon::kNone);
-    return std::nullopt;
-  }
+  if (!store.SettingsKeyExists())
+    return {std::nullopt, kMissingSettingsText};
   KeyCloser closer(store);
   store.OpenSettingsKey(false);
   RunSettings settings;
-  settings.DBType = store.Read(kDBType);
+  settings.databaseKind = store.Read(kDatabaseKind);
   settings.ScanTime = store.Read(kScanTime);
-  settings.Dwbh = store.Read(kDwbh);
+  settings.agencyNumber = store.Read(kAgencyNumber);
   settings.DBHost = store.Read(kDBHost);
   settings.DBName = store.Read(kDBName);
   settings.DBUser = store.Read(kDBUser);
@@ -145,7 +143,7 @@ std::optional<RunSettings> SettingsStore::LoadRunSettings(platform::MessageBoxes
   settings.RemotePort = store.Read(kRemotePort);
   settings.SiteCode = store.Read(kSiteCode);
   settings.SiteName = store.Read(kSiteName);
-  return settings;
+  return {settings, {}};
 }
 
 bool SettingsStore::ReadAutoSendFlag() {

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "config/SettingsSchema.h"
-#include "platform/MessageBox.h"
 #include "platform/Registry.h"
 
 namespace pelvar::config {
@@ -15,8 +14,15 @@ namespace pelvar::config {
 inline constexpr const char* kSettingsKeyPath = "SOFTWARE\\ZIRODU\\DAVIV";
 inline constexpr const char* kAutostartValueName = "zqjcPelvarAuto";
 inline constexpr const char* kMessageCaption = "岚秋软件";
-// Shown by LoadRunSettings when the settings key is missing.
+// LoadRunSettings' failure when the settings key is missing.
 inline constexpr const char* kMissingSettingsText = "请设置 中转库 连接信息！";
+
+// What LoadRunSettings found: the settings, or the failure's message, which
+// the caller shows in a plain box captioned kMessageCaption.
+struct RunSettingsLoad {
+  std::optional<RunSettings> settings;
+  std::string failure;
+};
 
 // The client's settings in the machine registry. Holds no state of its own
 // beyond the key opened by OpenSettingsKey; every use opens afresh. A
@@ -67,12 +73,12 @@ class SettingsStore {
   // An absent value or a refused deletion is ignored.
   void RemoveAutostart();
 
-  // When the settings key is missing, shows "请设置 中转库 连接信息！" through
-  // boxes and returns nothing. A failing read throws its error. Reads
+  // When the settings key is missing, returns no settings and the failure
+  // "请设置 中转库 连接信息！"; shows nothing. A failing read throws its error. Reads
   // DBType, ScanTime, Dwbh, DBHost, DBName, DBUser, DBPasswd, DBPort,
   // RemoteHost, RemotePort, SiteCode, SiteName in this order with full
   // access; the key is closed on every way out.
-  std::optional<RunSettings> LoadRunSettings(platform::MessageBoxes& boxes);
+  RunSettingsLoad LoadRunSettings();
   // False when the key or the value is missing; throws when the value is
   // present with a wrong type. Never creates the key.
   bool ReadAutoSendFlag();

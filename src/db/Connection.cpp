@@ -18,7 +18,7 @@ void Connection::SetParameters(const ConnectionParameters& parameters) {
 void Connection::Connect() {
   if (session_)
     return;
-  switch (DatabaseKindOf(parameters_.databaseType)) {
+  switch (DatabaseKindOf(parameters_.databaseKind)) {
     case DatabaseKind::kMySql:
       session_ = OpenMySqlSession(parameters_);
       return;
@@ -30,7 +30,7 @@ void Connection::Connect() {
     case DatabaseKind::kUnknown:
       break;
   }
-  throw Error(FormatMessage("Unknown database type '%s'.", parameters_.databaseType));
+  throw Error(FormatMessage("Unknown database type '%s'.", parameters_.databaseKind));
 }
 
 void Connection::Disconnect() {

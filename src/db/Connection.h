@@ -7,11 +7,11 @@ namespace pelvar::db {
 
 class Session;  // one open connection of a provider (Provider.h)
 
-// What a connection is opened with. databaseType "MySQL" selects the MySQL
+// What a connection is opened with. databaseKind "MySQL" selects the MySQL
 // provider, "SQL Server" the ODBC provider; any other text leaves the
 // connection without a provider, and Connect then fails.
 struct ConnectionParameters {
-  std::string databaseType;
+  std::string databaseKind;
   std::string server;
   std::string database;
   std::string userName;

@@ -6,12 +6,12 @@ namespace pelvar::upload {
 
 SiteProfile ProfileFromSettings(const config::RunSettings& settings) {
   SiteProfile profile;
-  profile.agencyNumber = text::UpperAscii(settings.Dwbh);
+  profile.agencyNumber = text::UpperAscii(settings.agencyNumber);
   profile.siteCode = settings.SiteCode.empty() ? "0" : settings.SiteCode;
   profile.displayName = settings.SiteName.empty() ? profile.agencyNumber : settings.SiteName;
   profile.serverHost = settings.RemoteHost;
   profile.serverPort = settings.RemotePort;
-  profile.databaseKind = settings.DBType;
+  profile.databaseKind = settings.databaseKind;
   return profile;
 }
 

@@ -54,26 +54,22 @@ RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTime
   state_->timer.onTimer = [this] { Tick(); };
 }
 
-RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
-                       std::function<void()> pump)
-    : ownStore_(std::make_unique<config::SettingsStore>()),
-      state_(std::make_unique<State>(display, boxes, timer, std::move(pump), *ownStore_)) {
-  state_->timer.onTimer = [this] { Tick(); };
-}
-
 RunControl::~RunControl() {
   state_->timer.onTimer = nullptr;
 }
 
 void RunControl::Run() {
   State& s = *state_;
-  std::optional<config::RunSettings> settings = s.store.LoadRunSettings(s.boxes);
-  if (!settings)
+  config::RunSettingsLoad load = s.store.LoadRunSettings();
+  if (!load.settings) {
+    s.boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
     return;
+  }
+  const config::RunSettings& settings = *load.settings;
 
-  s.relay.Configure(config::RelayParameters(*settings));
-  s.profile = ProfileFromSettings(*settings);
-  s.scanInterval = settings->ScanTime;
+  s.relay.Configure(config::RelayParameters(settings));
+  s.profile = ProfileFromSettings(settings);
+  s.scanInterval = settings.ScanTime;
   s.display.SetHeaderLabel(s.profile.displayName);
 
   SendStartStopNotice(s.link, s.display, kStartAction, s.profile.agencyNumber, s.profile.serverHost,
@@ -98,8 +94,7 @@ void RunControl::Stop() {
   SendStartStopNotice(s.link, s.display, kStopAction, s.profile.agencyNumber, s.profile.serverHost,
                       s.profile.serverPort);
   s.display.AppendLogLine("用户停止上传数据！" + Stamp());
-  if (s.relay.UniConn.Connected())
-    s.relay.UniConn.Disconnect();
+  s.relay.Disconnect();
   if (s.link.IsSessionOpen())
     s.link.CloseSession();
   s.running = false;

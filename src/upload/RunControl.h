@@ -27,9 +27,6 @@ class RunControl {
   // Run reads the settings through store, which the run control borrows.
   RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
              std::function<void()> pump, config::SettingsStore& store);
-  // The same over a store of the machine's own settings key, owned here.
-  RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
-             std::function<void()> pump);
   ~RunControl();
 
   // btnRunClick. A settings value that cannot be read throws its Error (the
@@ -54,7 +51,6 @@ class RunControl {
 
  private:
   struct State;
-  std::unique_ptr<config::SettingsStore> ownStore_;
   std::unique_ptr<State> state_;
 };
 

@@ -49,9 +49,8 @@ void UploadCycle::RunUploadCycle() {
     display_.ClearLog();
 
   try {
-    if (relay_.UniConn.Connected())
-      relay_.UniConn.Disconnect();
-    relay_.UniConn.Connect();
+    relay_.Disconnect();
+    relay_.Connect();
     display_.SetLight(Light::kRelayDatabase, LightColour::kGreen);
   } catch (const std::exception& e) {
     display_.AppendLogLine(profile_.databaseKind + "数据库连接：" + e.what());
@@ -95,10 +94,7 @@ void UploadCycle::RunUploadCycle() {
 }
 
 void UploadCycle::RunPhase(Phase phase) {
-  db::Query& send = relay_.UniSend;
-  send.Close();
-  send.SetText(BuildSelection(phase, profile_));
-  send.Open();
+  db::Query& send = relay_.Select(BuildSelection(phase, profile_));
   if (send.IsEmptyResult())
     return;
 
@@ -113,7 +109,7 @@ void UploadCycle::RunPhase(Phase phase) {
       if (description.pumpsWhileWaiting && pump_)
         pump_();
       std::string reply = link_.ReadReplyLine();
-      SettleRow(phase, reply, keyClause);
+      SettleRow(phase, send, reply, keyClause);
       send.Next();
     }
   }
@@ -126,8 +122,8 @@ void UploadCycle::RunPhase(Phase phase) {
   }
 }
 
-void UploadCycle::SettleRow(Phase phase, const std::string& reply, const std::string& keyClause) {
-  const db::Query& row = relay_.UniSend;
+void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string& reply,
+                            const std::string& keyClause) {
   const PhaseDescription& description = Describe(phase);
   if (!description.settleSent.empty()) {
     RunOnRelay(std::string(description.settleSent) + keyClause);
@@ -135,7 +131,7 @@ void UploadCycle::SettleRow(Phase phase, const std::string& reply, const std::st
   }
   if (MatchesWholeLine(reply, protocol::kAccepted)) {
     RunOnRelay(std::string(description.settleAccepted) + keyClause);
-    if (relay_.UniRunSQL.AffectedRows() >= 1) {
+    if (relay_.AffectedRows() >= 1) {
       display_.AppendLogLine("√ " + Columns(row, description.successColumns) + " 上传成功！" +
                              Stamp());
       ++successCounter_;
@@ -157,8 +153,7 @@ void UploadCycle::SettleRow(Phase phase, const std::string& reply, const std::st
 }
 
 void UploadCycle::RunOnRelay(const std::string& statement) {
-  relay_.UniRunSQL.SetText(statement);
-  relay_.UniRunSQL.Execute();
+  relay_.Execute(statement);
 }
 
 void UploadCycle::SynchroniseIdentity() {
@@ -168,7 +163,7 @@ void UploadCycle::SynchroniseIdentity() {
   const std::string reply = link_.ReadReplyLine();
   if (MatchesPrefixAnyCase(reply, protocol::kGuidAccepted)) {
     RunOnRelay("update JCJG_CUSER set GUID = '" + guid + "' ");
-    if (relay_.UniRunSQL.AffectedRows() >= 1) {
+    if (relay_.AffectedRows() >= 1) {
       text::DateTime serverTime =
           text::ParseDateTime(KeywordArgument(reply, protocol::kGuidAccepted));
       platform::SetLocalTime(serverTime);

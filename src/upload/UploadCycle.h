@@ -12,6 +12,9 @@
 namespace pelvar::relay {
 class RelayConnection;
 }
+namespace pelvar::db {
+class Query;
+}
 
 namespace pelvar::upload {
 
@@ -41,7 +44,8 @@ class UploadCycle {
   void SynchroniseIdentity();
 
  private:
-  void SettleRow(Phase phase, const std::string& reply, const std::string& keyClause);
+  void SettleRow(Phase phase, const db::Query& row, const std::string& reply,
+                 const std::string& keyClause);
   void RunOnRelay(const std::string& statement);
 
   relay::RelayConnection& relay_;

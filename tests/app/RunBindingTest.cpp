@@ -10,6 +10,7 @@
 #include "AppTestSupport.h"
 #include "app/PelvarMain.h"
 #include "app/RunBinding.h"
+#include "config/SettingsStore.h"
 #include "support/LoopbackPorts.h"
 #include "support/TempPrefix.h"
 #include "upload/RunControl.h"
@@ -30,8 +31,9 @@ TEST(RunBinding, ControlsFollowTheRunControl) {
   RecordingBoxes boxes;
   AnsweringInputBoxes inputs;
   app::TfrmPelvarMain window(boxes, inputs);
-  upload::RunControl control(window, boxes, window.Timer1(),
-                             [] { QCoreApplication::processEvents(); });
+  config::SettingsStore store;
+  upload::RunControl control(
+      window, boxes, window.Timer1(), [] { QCoreApplication::processEvents(); }, store);
   app::BindRunControl(window, control);
 
   // Autostart without settings: the store's box, start-up goes on idle.

@@ -59,8 +59,8 @@ TEST(Screenshot, SettingsDialog) {
   relay::RelayConnection relay;
   config::TfrmPelvarSet dialog(store, relay, boxes);
   config::SettingsForm form;
-  form.dwbh = "ZQJC0001";
-  form.dbType = "MySQL";
+  form.agencyNumber = "ZQJC0001";
+  form.databaseKind = "MySQL";
   form.dbUser = "relay";
   form.dbPasswd = "secret";
   form.autoSend = true;

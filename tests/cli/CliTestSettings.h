@@ -8,7 +8,7 @@ namespace pelvar::cli::test {
 // The settings key of one test machine, written as the registry editor
 // exports it (the TempPrefix converts the text to GBK).
 struct TestSettings {
-  std::string dbType = "MySQL";
+  std::string databaseKind = "MySQL";
   std::string dbHost = "127.0.0.1";
   int dbPort = 1;
   std::string dbName = "DAVIV";
@@ -16,7 +16,7 @@ struct TestSettings {
   std::string dbPassword = "pelvar";
   std::string remoteHost = "127.0.0.1";
   int remotePort = 1;
-  std::string dwbh = "J0001";
+  std::string agencyNumber = "J0001";
   int scanTime = 60;
   std::string siteCode = "7";
   std::string siteName = "演示检测中心";
@@ -30,7 +30,7 @@ struct TestSettings {
     auto quoted = [](const std::string& value) { return "\"" + value + "\""; };
     return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"
            "\"DBType\"=" +
-           quoted(dbType) +
+           quoted(databaseKind) +
            "\r\n"
            "\"DBHost\"=" +
            quoted(dbHost) +
@@ -54,7 +54,7 @@ struct TestSettings {
            dword(remotePort) +
            "\r\n"
            "\"Dwbh\"=" +
-           quoted(dwbh) +
+           quoted(agencyNumber) +
            "\r\n"
            "\"ScanTime\"=" +
            dword(scanTime) +

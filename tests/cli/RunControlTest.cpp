@@ -12,6 +12,7 @@
 
 #include "CliTestSettings.h"
 #include "cli/CliScanTimer.h"
+#include "config/SettingsStore.h"
 #include "support/LoopbackPorts.h"
 #include "support/RecordingDisplay.h"
 #include "support/RecordingMessageBoxes.h"
@@ -55,13 +56,14 @@ class RunControlTest : public ::testing::Test {
   CliScanTimer timer_;
   testing::RecordingDisplay display_;
   pelvar::test::RecordingMessageBoxes boxes_;
+  config::SettingsStore store_;
 };
 
 TEST_F(RunControlTest, CountsDownAndRestartsThePeriodAfterEachCycle) {
   prefix_.MakeJournalBase();
   settings_.scanTime = 60;
   WriteSettings();
-  upload::RunControl control(display_, boxes_, timer_, {});
+  upload::RunControl control(display_, boxes_, timer_, {}, store_);
   // Each cycle takes 5 s of the clock.
   display_.onAppend = [&](const std::string& line) {
     if (IsCycleEnd(line))
@@ -112,7 +114,7 @@ TEST_F(RunControlTest, ScanIntervalOfOneRunsACycleBeforeTheTimerIsArmed) {
   prefix_.MakeJournalBase();
   settings_.scanTime = 1;
   WriteSettings();
-  upload::RunControl control(display_, boxes_, timer_, {});
+  upload::RunControl control(display_, boxes_, timer_, {}, store_);
   bool enabledDuringCycle = true;
   int intervalDuringCycle = -1;
   bool runningDuringCycle = true;
@@ -143,8 +145,8 @@ TEST_F(RunControlTest, ScanIntervalOfOneRunsACycleBeforeTheTimerIsArmed) {
 
 TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
   prefix_.MakeJournalBase();
-  upload::RunControl control(display_, boxes_, timer_, {});
-  settings_.dwbh = "j0001";
+  upload::RunControl control(display_, boxes_, timer_, {}, store_);
+  settings_.agencyNumber = "j0001";
   WriteSettings();
   control.Run();
   EXPECT_EQ(control.Profile().agencyNumber, "J0001");
@@ -155,7 +157,7 @@ TEST_F(RunControlTest, EachRunFillsTheSiteProfileFromTheSettings) {
 
   // Without a site code or a name: "0" and the agency number.
   int newPort = pelvar::testing::ClosedLoopbackPort();
-  settings_.dwbh = "k02x-é";
+  settings_.agencyNumber = "k02x-é";
   settings_.siteName = "";
   settings_.siteCode = "";
   settings_.remotePort = newPort;

@@ -38,11 +38,11 @@ struct Saver {
 };
 
 // A form that passes validation and checks against the test database.
-SettingsForm FormFor(const TestDatabase& database, const std::string& dwbh) {
+SettingsForm FormFor(const TestDatabase& database, const std::string& agencyNumber) {
   db::ConnectionParameters p = database.MySqlParameters();
   SettingsForm form;
-  form.dwbh = dwbh;
-  form.dbType = "MySQL";
+  form.agencyNumber = agencyNumber;
+  form.databaseKind = "MySQL";
   form.dbHost = p.server;
   form.dbName = p.database;
   form.dbUser = p.userName;
@@ -55,12 +55,12 @@ TEST(SettingsSave, ValidationOrderMessagesAndNothingWritten) {
   TempPrefix prefix;
   Saver s;
   SettingsForm form;
-  form.dwbh = "";
+  form.agencyNumber = "";
   form.scanTime = "";
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kRefused);
-  form.dwbh = " \t ";
+  form.agencyNumber = " \t ";
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kRefused);
-  form.dwbh = "x";
+  form.agencyNumber = "x";
   form.scanTime = "   ";
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kRefused);
   for (const char* out : {"59", "301", "-100", "0"}) {
@@ -89,7 +89,7 @@ TEST(SettingsSave, WritesInOrderAndSurvivesAFailedCheck) {
   TempPrefix prefix;
   Saver s;
   SettingsForm form;  // the dialog's initial contents, no database type chosen
-  form.dwbh = " zq01 ";
+  form.agencyNumber = " zq01 ";
   form.scanTime = "60";
   form.autoSend = true;
   form.autoStart = true;
@@ -142,9 +142,9 @@ TEST(SettingsSave, LoadFillsInOrderAndStopsAtAFailingRead) {
   TempPrefix prefix;
   Saver s;
   SettingsForm form;
-  form.dwbh = "typed";
+  form.agencyNumber = "typed";
   s.save.Load(form);  // no settings key: only the autostart tick is read
-  EXPECT_EQ(form.dwbh, "typed");
+  EXPECT_EQ(form.agencyNumber, "typed");
   EXPECT_EQ(form.remoteHost, "supervision.example");
   EXPECT_FALSE(form.autoStart);
   EXPECT_FALSE(s.store.SettingsKeyExists());
@@ -157,12 +157,12 @@ TEST(SettingsSave, LoadFillsInOrderAndStopsAtAFailingRead) {
       "\"DBUser\"=\"u\"\r\n\"DBPasswd\"=\"pw\"\r\n\"DBPort\"=dword:000005dc\r\n\r\n");
   s.store.SetAutostart(kExe);
   s.save.Load(form);
-  EXPECT_EQ(form.dwbh, "ab");
+  EXPECT_EQ(form.agencyNumber, "ab");
   EXPECT_EQ(form.remoteHost, "h");
   EXPECT_EQ(form.remotePort, "16");
   EXPECT_EQ(form.scanTime, "120");
   EXPECT_TRUE(form.autoSend);
-  EXPECT_EQ(form.dbType, "SQL Server");
+  EXPECT_EQ(form.databaseKind, "SQL Server");
   EXPECT_EQ(form.dbHost, "dbh");
   EXPECT_EQ(form.dbPasswd, "pw");
   EXPECT_EQ(form.dbPort, "1500");
@@ -181,15 +181,15 @@ TEST(SettingsSave, LoadFillsInOrderAndStopsAtAFailingRead) {
   } catch (const Error& error) {
     EXPECT_STREQ(error.what(), "Failed to get data for 'ScanTime'");
   }
-  EXPECT_EQ(form.dwbh, "new");
+  EXPECT_EQ(form.agencyNumber, "new");
   EXPECT_EQ(form.remoteHost, "h2");
   EXPECT_EQ(form.remotePort, "17");
   EXPECT_EQ(form.scanTime, "120");
-  EXPECT_EQ(form.dbType, "SQL Server");
+  EXPECT_EQ(form.databaseKind, "SQL Server");
   EXPECT_TRUE(form.autoStart);
 
-  EXPECT_EQ(DatabaseTypeEntry("Oracle"), "");
-  EXPECT_EQ(DatabaseTypeEntry("MYSQL"), "MySQL");
+  EXPECT_EQ(DatabaseKindEntry("Oracle"), "");
+  EXPECT_EQ(DatabaseKindEntry("MYSQL"), "MySQL");
   EXPECT_EQ(ProposedDatabasePort("MySQL"), "3306");
   EXPECT_EQ(ProposedDatabasePort("SQL Server"), "1433");
 }
@@ -211,12 +211,12 @@ TEST(SettingsSave, RelayCheckRecordsTheAgencyNumber) {
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
   EXPECT_EQ(database.Rows("select dwbh from jcjg_cuser"),
             (std::vector<std::vector<std::optional<std::string>>>{{"ZQ01"}}));
-  EXPECT_FALSE(s.relay.UniConn.Connected());
+  EXPECT_FALSE(s.relay.Connected());
 
   // Every row gets the number; quotes and backslashes stay one literal, and
   // the registry keeps the text exactly as typed.
   database.Run("insert into jcjg_cuser values ('a', 'g1'), ('b', 'g2')");
-  form.dwbh = "检测'站\\1";
+  form.agencyNumber = "检测'站\\1";
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
   auto rows = database.Rows("select dwbh from jcjg_cuser");
   ASSERT_EQ(rows.size(), 3u);
@@ -225,7 +225,7 @@ TEST(SettingsSave, RelayCheckRecordsTheAgencyNumber) {
   EXPECT_NE(Registry(prefix).find("\"Dwbh\"=\"检测'站\\\\1\""), std::string::npos);
 
   // An injection attempt is only text.
-  form.dwbh = "x'; drop table jcjg_cuser; --";
+  form.agencyNumber = "x'; drop table jcjg_cuser; --";
   EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kSaved);
   EXPECT_EQ(database.Scalar("select count(*) from jcjg_cuser where dwbh = 'x''; drop table "
                             "jcjg_cuser; --'"),

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "config/SettingsStore.h"
-#include "support/RecordingMessageBoxes.h"
 #include "support/TempPrefix.h"
 #include "support/Unprivileged.h"
 #include "text/Error.h"
@@ -15,7 +14,6 @@
 namespace pelvar::config {
 namespace {
 
-using test::RecordingMessageBoxes;
 using test::TempPrefix;
 
 // A registry file holding the settings key with the given value lines.
@@ -44,14 +42,12 @@ const std::string kAllButDwbh =
     "\"RemoteHost\"=\"jg.example\"\r\n"
     "\"RemotePort\"=dword:000032e7\r\n";
 
-TEST(SettingsStore, WithoutTheKeyTheRunLoadShowsOneBoxAndNothingIsCreated) {
+TEST(SettingsStore, WithoutTheKeyTheRunLoadFailsWithItsMessageAndNothingIsCreated) {
   TempPrefix prefix;
   SettingsStore store;
-  RecordingMessageBoxes boxes;
-  EXPECT_FALSE(store.LoadRunSettings(boxes).has_value());
-  ASSERT_EQ(boxes.shown.size(), 1u);
-  EXPECT_EQ(boxes.shown[0], (RecordingMessageBoxes::Shown{"请设置 中转库 连接信息！", "岚秋软件",
-                                                          platform::MessageIcon::kNone}));
+  RunSettingsLoad load = store.LoadRunSettings();
+  EXPECT_FALSE(load.settings.has_value());
+  EXPECT_EQ(load.failure, "请设置 中转库 连接信息！");
   EXPECT_FALSE(store.ReadAutoSendFlag());
   EXPECT_FALSE(store.SettingsKeyExists());
   EXPECT_FALSE(store.AutostartPresent());
@@ -70,23 +66,22 @@ TEST(SettingsStore, WithoutTheKeyTheRunLoadShowsOneBoxAndNothingIsCreated) {
 TEST(SettingsStore, RunLoadReadsInOrderAndStopsAtTheFirstFailingRead) {
   TempPrefix prefix;
   SettingsStore store;
-  RecordingMessageBoxes boxes;
 
   WriteSettings(prefix, "\"Dwbh\"=\"abc\"\r\n\"RemoteHost\"=\"h\"\r\n");
-  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(boxes); }), "Failed to get data for 'ScanTime'");
+  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(); }), "Failed to get data for 'ScanTime'");
   // DBType is read first; a later number missing is named by the first one.
   WriteSettings(prefix, "\"DBType\"=dword:00000001\r\n");
-  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(boxes); }), "Invalid data type for 'DBType'");
+  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(); }), "Invalid data type for 'DBType'");
   WriteSettings(prefix, "\"ScanTime\"=dword:00000064\r\n");
-  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(boxes); }), "Failed to get data for 'DBPort'");
+  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(); }), "Failed to get data for 'DBPort'");
 
   // A missing text is empty; the optional site texts too.
   WriteSettings(prefix, kAllButDwbh);
-  auto settings = store.LoadRunSettings(boxes);
+  auto settings = store.LoadRunSettings().settings;
   ASSERT_TRUE(settings.has_value());
-  EXPECT_EQ(settings->DBType, "MySQL");
+  EXPECT_EQ(settings->databaseKind, "MySQL");
   EXPECT_EQ(settings->ScanTime, 100);
-  EXPECT_EQ(settings->Dwbh, "");
+  EXPECT_EQ(settings->agencyNumber, "");
   EXPECT_EQ(settings->DBHost, "127.0.0.1");
   EXPECT_EQ(settings->DBName, "DAVIV");
   EXPECT_EQ(settings->DBUser, "检测");
@@ -100,14 +95,13 @@ TEST(SettingsStore, RunLoadReadsInOrderAndStopsAtTheFirstFailingRead) {
   WriteSettings(prefix, kAllButDwbh +
                             "\"Dwbh\"=\" ab \"\r\n\"SiteCode\"=\"320100\"\r\n"
                             "\"SiteName\"=\"南京站\"\r\n");
-  settings = store.LoadRunSettings(boxes);
+  settings = store.LoadRunSettings().settings;
   ASSERT_TRUE(settings.has_value());
-  EXPECT_EQ(settings->Dwbh, " ab ");
+  EXPECT_EQ(settings->agencyNumber, " ab ");
   EXPECT_EQ(settings->SiteCode, "320100");
   EXPECT_EQ(settings->SiteName, "南京站");
   WriteSettings(prefix, kAllButDwbh + "\"SiteCode\"=dword:00000001\r\n");
-  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(boxes); }), "Invalid data type for 'SiteCode'");
-  EXPECT_TRUE(boxes.shown.empty());
+  EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(); }), "Invalid data type for 'SiteCode'");
 }
 
 TEST(SettingsStore, AutoSendFlagReadsAnyNonZeroNumberAsTrue) {
@@ -176,16 +170,13 @@ TEST(SettingsStore, WithoutWriteRightsTheKeyDoesNotOpen) {
   chmod(prefix.RegistryFile().c_str(), 0444);
   test::RunUnprivileged([] {
     SettingsStore store;
-    RecordingMessageBoxes boxes;
     EXPECT_TRUE(store.SettingsKeyExists());
     EXPECT_FALSE(store.OpenSettingsKey(false));
     EXPECT_EQ(store.ReadText("DBHost"), "");
-    EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(boxes); }),
-              "Failed to get data for 'ScanTime'");
+    EXPECT_EQ(ErrorText([&] { store.LoadRunSettings(); }), "Failed to get data for 'ScanTime'");
     EXPECT_FALSE(store.ReadAutoSendFlag());
     EXPECT_FALSE(store.OpenSettingsKey(true));
     EXPECT_EQ(ErrorText([&] { store.WriteText("Dwbh", "x"); }), "Failed to set data for 'Dwbh'");
-    EXPECT_TRUE(boxes.shown.empty());
   });
 }
 

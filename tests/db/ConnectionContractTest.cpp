@@ -51,17 +51,11 @@ class ConnectionContract : public ::testing::TestWithParam<Provider> {
     return GetParam() == Provider::kMySql ? on.MySqlParameters() : on.OdbcParameters();
   }
 
-  Query& Select(const std::string& statement) {
-    relay.UniSend.Close();
-    relay.UniSend.SetText(statement);
-    relay.UniSend.Open();
-    return relay.UniSend;
-  }
+  Query& Select(const std::string& statement) { return relay.Select(statement); }
 
   std::int64_t Execute(const std::string& statement) {
-    relay.UniRunSQL.SetText(statement);
-    relay.UniRunSQL.Execute();
-    return relay.UniRunSQL.AffectedRows();
+    relay.Execute(statement);
+    return relay.AffectedRows();
   }
 
   // Waits until the server has ended the connection with this id.
@@ -202,44 +196,44 @@ TEST_P(ConnectionContract, SelectionKeepsItsCopyWhileItsRowsAreSettled) {
 
 TEST_P(ConnectionContract, ConfigureAndFailuresToConnect) {
   Select("select 1");
-  EXPECT_TRUE(relay.UniConn.Connected());
+  EXPECT_TRUE(relay.Connected());
 
   test::TestDatabase other;
   other.Run("create table o (v varchar(8)); insert into o values ('other')");
   ConnectionParameters parameters = ParametersOf(other);
   relay.Configure(parameters);
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
   EXPECT_EQ(Select("select v from o").FieldAt(0).AsString(), "other");
-  EXPECT_TRUE(relay.UniConn.Connected());
+  EXPECT_TRUE(relay.Connected());
 
   ConnectionParameters none = parameters;
-  none.databaseType = "";
+  none.databaseKind = "";
   relay.Configure(none);
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
   const std::string noType = "No database type was chosen for the relay database.";
-  EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }), noType);
+  EXPECT_EQ(ErrorOf([&] { relay.Connect(); }), noType);
   EXPECT_EQ(ErrorOf([&] { Select("select 1"); }), noType);
   EXPECT_EQ(ErrorOf([&] { Execute("delete from o"); }), noType);
-  none.databaseType = "mysql";
+  none.databaseKind = "mysql";
   relay.Configure(none);
-  EXPECT_EQ(ErrorOf([&] { relay.UniConn.Connect(); }), "Unknown database type 'mysql'.");
+  EXPECT_EQ(ErrorOf([&] { relay.Connect(); }), "Unknown database type 'mysql'.");
 
   ConnectionParameters refused = parameters;
   refused.password = "wrong";
   relay.Configure(refused);
-  std::string refusal = ErrorOf([&] { relay.UniConn.Connect(); });
+  std::string refusal = ErrorOf([&] { relay.Connect(); });
   EXPECT_NE(refusal.find("Access denied for user"), std::string::npos) << refusal;
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
   EXPECT_EQ(ErrorOf([&] { Select("select 1"); }), refusal);
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
 
   ConnectionParameters missing = parameters;
   missing.database = "pelvar_no_such_database";
   relay.Configure(missing);
-  std::string unknown = ErrorOf([&] { relay.UniConn.Connect(); });
+  std::string unknown = ErrorOf([&] { relay.Connect(); });
   EXPECT_NE(unknown.find("Unknown database 'pelvar_no_such_database'"), std::string::npos)
       << unknown;
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
 }
 
 TEST_P(ConnectionContract, RejectedStatementsAndADroppedConnection) {
@@ -249,8 +243,8 @@ TEST_P(ConnectionContract, RejectedStatementsAndADroppedConnection) {
   EXPECT_FALSE(query.IsOpen());
   EXPECT_NE(ErrorOf([&] { Execute("update no_such_table set a = 1"); }).find("doesn't exist"),
             std::string::npos);
-  EXPECT_EQ(relay.UniRunSQL.AffectedRows(), 0);
-  EXPECT_TRUE(relay.UniConn.Connected());
+  EXPECT_EQ(relay.AffectedRows(), 0);
+  EXPECT_TRUE(relay.Connected());
 
   // The server ends the connection between two selections: the next one
   // fails with the library's or the server's text and leaves the connection
@@ -261,17 +255,17 @@ TEST_P(ConnectionContract, RejectedStatementsAndADroppedConnection) {
   std::string lost = ErrorOf([&] { Select("select 1"); });
   EXPECT_NE(lost, "(no error)");
   EXPECT_FALSE(lost.empty());
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
   EXPECT_FALSE(query.IsOpen());
   std::string again = Select("select connection_id()").FieldAt(0).AsString();
   EXPECT_NE(again, id);
-  EXPECT_TRUE(relay.UniConn.Connected());
+  EXPECT_TRUE(relay.Connected());
 
   // The same for a statement.
   database->Kill(std::stoll(again));
   WaitUntilGone(again);
   EXPECT_NE(ErrorOf([&] { Execute("delete from no_such_table"); }), "(no error)");
-  EXPECT_FALSE(relay.UniConn.Connected());
+  EXPECT_FALSE(relay.Connected());
   database->Run("create table d (a int)");
   EXPECT_EQ(Execute("delete from d"), 0);
 }

@@ -72,7 +72,7 @@ TEST(StoredFloatText, MatchesFloatTextOfTheParsedValue) {
 
 TEST(OdbcConnectionString, QuotesEveryValueAndPlacesThePortForTheDriver) {
   ConnectionParameters parameters;
-  parameters.databaseType = "SQL Server";
+  parameters.databaseKind = "SQL Server";
   parameters.server = "10.0.0.5";
   parameters.port = 1433;
   parameters.database = "DAVIV";
@@ -108,7 +108,7 @@ TEST(Connect, UnreachableServerFailsWithTheLibrarysText) {
   parameters.userName = "sa";
   parameters.database = "DAVIV";
   for (const char* type : {"SQL Server", "MySQL"}) {
-    parameters.databaseType = type;
+    parameters.databaseKind = type;
     Connection connection;
     connection.SetParameters(parameters);
     Query query("UniSend", connection);
@@ -120,7 +120,7 @@ TEST(Connect, UnreachableServerFailsWithTheLibrarysText) {
       message = error.what();
     }
     // The MySQL text ends with the system's error number in brackets.
-    EXPECT_TRUE(message.starts_with(parameters.databaseType == "MySQL"
+    EXPECT_TRUE(message.starts_with(parameters.databaseKind == "MySQL"
                                         ? "Can't connect to server on '127.0.0.1' ("
                                         : "[FreeTDS][SQL Server]Unable to connect: Adaptive "
                                           "Server is unavailable or does not exist"))

@@ -23,9 +23,8 @@ TEST(SqlServer, ColumnKindsTextFormsAndSettling) {
   relay::RelayConnection relay;
   relay.Configure(*parameters);
   auto execute = [&](const std::string& statement) {
-    relay.UniRunSQL.SetText(statement);
-    relay.UniRunSQL.Execute();
-    return relay.UniRunSQL.AffectedRows();
+    relay.Execute(statement);
+    return relay.AffectedRows();
   };
   execute(
       "create table #kinds (k int, i int, ti tinyint, si smallint, bi bigint, b bit, m money,"
@@ -38,9 +37,7 @@ TEST(SqlServer, ColumnKindsTextFormsAndSettling) {
             1);
   execute("insert into #kinds (k) values (2)");
 
-  Query& query = relay.UniSend;
-  query.SetText("select * from #kinds order by k");
-  query.Open();
+  Query& query = relay.Select("select * from #kinds order by k");
   using K = FieldKind;
   struct Expected {
     const char* name;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "config/SettingsStore.h"
 #include "relay/RelayConnection.h"
 #include "support/CycleTestBase.h"
 #include "support/FakeSupervisionServer.h"
@@ -211,7 +212,9 @@ TEST(BadSettingsTest, DamagedSettingsFileStopsTheRunWithItsErrorAndIsNeverRewrit
   } timer;
   FakeSupervisionServer server;
   ScriptedPeer peer(server.Script());
-  RunControl control(display, boxes, timer, [] {});
+  config::SettingsStore store;
+  RunControl control(
+      display, boxes, timer, [] {}, store);
 
   const std::string head = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n";
   char port[9];

@@ -131,7 +131,7 @@ void TestDatabase::Kill(std::int64_t connectionId) {
 
 db::ConnectionParameters TestDatabase::MySqlParameters() const {
   db::ConnectionParameters parameters;
-  parameters.databaseType = "MySQL";
+  parameters.databaseKind = "MySQL";
   parameters.server = Environment("PELVAR_TEST_MYSQL_HOST");
   parameters.port = std::atoi(Environment("PELVAR_TEST_MYSQL_PORT").c_str());
   parameters.userName = Environment("PELVAR_TEST_MYSQL_USER");
@@ -142,7 +142,7 @@ db::ConnectionParameters TestDatabase::MySqlParameters() const {
 
 db::ConnectionParameters TestDatabase::OdbcParameters() const {
   db::ConnectionParameters parameters = MySqlParameters();
-  parameters.databaseType = "SQL Server";
+  parameters.databaseKind = "SQL Server";
   parameters.odbcDriver = "MariaDB Unicode";
   return parameters;
 }
@@ -151,7 +151,7 @@ std::optional<db::ConnectionParameters> TestDatabase::SqlServerParameters() {
   if (Environment("PELVAR_TEST_MSSQL_HOST").empty())
     return std::nullopt;
   db::ConnectionParameters parameters;
-  parameters.databaseType = "SQL Server";
+  parameters.databaseKind = "SQL Server";
   parameters.server = Environment("PELVAR_TEST_MSSQL_HOST");
   std::string port = Environment("PELVAR_TEST_MSSQL_PORT");
   parameters.port = port.empty() ? 1433 : std::atoi(port.c_str());

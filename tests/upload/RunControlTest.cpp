@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "config/SettingsStore.h"
 #include "support/FakeSupervisionServer.h"
 #include "support/RecordingDisplay.h"
 #include "support/RecordingMessageBoxes.h"
@@ -51,18 +52,21 @@ class RunControlTest : public ::testing::Test {
     database_->Run("insert into JCJG_CUSER (dwbh) values ('J01')");
     peer_ = std::make_unique<ScriptedPeer>(server_.Script());
     WriteSettings(60, "j01");
-    control_ = std::make_unique<RunControl>(display_, boxes_, timer_, [this] {
-      if (stopWanted_ && control_->IsRunning())
-        control_->Stop();
-    });
+    control_ = std::make_unique<RunControl>(
+        display_, boxes_, timer_,
+        [this] {
+          if (stopWanted_ && control_->IsRunning())
+            control_->Stop();
+        },
+        store_);
   }
 
-  void WriteSettings(int scanTime, const std::string& dwbh) {
+  void WriteSettings(int scanTime, const std::string& agencyNumber) {
     auto parameters = database_->MySqlParameters();
     prefix_->WriteRegistry(
         "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"
         "\"Dwbh\"=\"" +
-        dwbh +
+        agencyNumber +
         "\"\r\n"
         "\"RemoteHost\"=\"127.0.0.1\"\r\n"
         "\"RemotePort\"=" +
@@ -96,6 +100,7 @@ class RunControlTest : public ::testing::Test {
   FakeSupervisionServer server_;
   std::unique_ptr<ScriptedPeer> peer_;
   std::atomic<bool> stopWanted_{false};
+  config::SettingsStore store_;
   std::unique_ptr<RunControl> control_;
 };
 

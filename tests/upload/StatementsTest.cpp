@@ -75,15 +75,12 @@ TEST_F(StatementsTest, EveryPhaseInBothDialects) {
   };
   const SiteProfile mySql = Profile("J01", "MySQL");
   const SiteProfile sqlServer = Profile("J01", "SQL Server");
-  db::Query& row = relay_.UniSend;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mySqlSelection);
     database_->Run(c.relayRow);
     EXPECT_EQ(BuildSelection(c.phase, mySql), c.mySqlSelection);
     EXPECT_EQ(BuildSelection(c.phase, sqlServer), c.sqlServerSelection);
-    row.Close();
-    row.SetText(c.mySqlSelection);
-    row.Open();
+    db::Query& row = relay_.Select(c.mySqlSelection);
     ASSERT_EQ(row.RowCount(), 1);
     EXPECT_EQ(BuildUploadStatement(c.phase, row, mySql), c.statement);
     EXPECT_EQ(BuildUploadStatement(c.phase, row, sqlServer), c.statement);
@@ -96,9 +93,7 @@ TEST_F(StatementsTest, TextsFollowTheRowAndTheRelayKind) {
   database_->Run(
       "insert into JCJG_RPTINFO (JCDWBH,YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW,SENDFLAG) "
       "values ('J01',' Y1 ','G1','','  ',' ',NULL,'','\t',0)");
-  db::Query& row = relay_.UniSend;
-  row.SetText(BuildSelection(Phase::kProjects, profile_));
-  row.Open();
+  db::Query& row = relay_.Select(BuildSelection(Phase::kProjects, profile_));
   EXPECT_EQ(BuildUploadStatement(Phase::kProjects, row, profile_),
             "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);");
   EXPECT_EQ(BuildKeyClause(Phase::kProjects, row, profile_), "YPDBH='Y1' ");
@@ -106,8 +101,7 @@ TEST_F(StatementsTest, TextsFollowTheRowAndTheRelayKind) {
   database_->Run(
       "insert into JCJG_AUTO values ('J01','R1','2011-05-02 14:07:09',NULL,NULL,NULL,NULL,NULL,"
       "NULL,0)");
-  row.SetText(BuildSelection(Phase::kAutomaticReadings, profile_));
-  row.Open();
+  relay_.Select(BuildSelection(Phase::kAutomaticReadings, profile_));
   EXPECT_EQ(BuildValueList(row, ValueListMode::kNullAware),
             "'R1','2011-5-2 14:07:09','','','','0','0','0','0',");
   EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain),
