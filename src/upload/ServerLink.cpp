@@ -45,6 +45,7 @@ std::string ServerLink::ReadReplyLine() {
 }
 
 void ServerLink::SendStatementFrame(const std::string& statement) {
+  const bool wasOpen = IsSessionOpen();
   try {
     std::string bytes = text::Utf8ToGbk(statement);
     if (bytes.size() > protocol::kMaxFrameBytes)
@@ -52,7 +53,7 @@ void ServerLink::SendStatementFrame(const std::string& statement) {
     IdTCPClient.Write(protocol::EncodeFrame(bytes));
   } catch (const CommError& error) {
     // Stopped under the send: the cycle ends as if stopped in the reply wait.
-    if (error.what() == net::kConnectionClosedGracefully && !IsSessionOpen())
+    if (wasOpen && !IsSessionOpen() && error.what() == net::kConnectionClosedGracefully)
       throw;
   } catch (const std::exception&) {
     // The reply read that always follows reports the broken connection.
