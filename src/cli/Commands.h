@@ -29,8 +29,10 @@ int SettingsCommand(const std::vector<std::string>& arguments);
 int SetupCommand(const std::vector<std::string>& arguments);
 
 // cycle [--verbose]: one upload cycle with the run settings; log lines on
-// standard output, light changes on standard error. 0 after the cycle (which
-// reports its own failures), 1 when the settings could not be loaded.
+// standard output, light changes on standard error. 0 when the cycle got
+// through, 1 when it ended through a failure (relay database, server,
+// greeting, journal: its log line tells which) or the settings could not be
+// loaded.
 int CycleCommand(const std::vector<std::string>& arguments);
 
 // run [--verbose]: Run, then the scan countdown until SIGINT or SIGTERM,

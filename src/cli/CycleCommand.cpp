@@ -37,8 +37,7 @@ int CycleCommand(const std::vector<std::string>& arguments) {
   upload::SiteProfile profile = upload::ProfileFromSettings(settings);
   upload::ServerLink link;
   upload::UploadCycle cycle(relay, link, display, profile, {});
-  cycle.RunUploadCycle();
-  return 0;
+  return cycle.RunUploadCycle() ? 0 : 1;
 }
 
 }  // namespace pelvar::cli

@@ -15,6 +15,13 @@
 #include "upload/RunControl.h"
 
 namespace pelvar::cli {
+namespace {
+
+// The longest Stop waits for its stop notice; the service unit's stop
+// timeout allows for it.
+constexpr std::chrono::seconds kStopNoticeLimit{120};
+
+}  // namespace
 
 int RunCommand(const std::vector<std::string>& arguments) {
   bool verbose = false;
@@ -35,11 +42,14 @@ int RunCommand(const std::vector<std::string>& arguments) {
   std::unique_ptr<upload::RunControl> control;
   bool stopWanted = false;
   bool stopped = false;
+  std::chrono::steady_clock::time_point stopStarted;
 
   // A stop signal performs Stop as the operator's Stop button would: also
   // from a pump inside a cycle, which then unwinds with its connections
-  // closed under it. Not before Run has finished, as the button is not there
-  // before. A second signal ends the program at once.
+  // closed under it. Inside Run, where there is no Stop button yet, it ends
+  // the start notice's wait at once and Stop follows as soon as Run is done.
+  // The stop notice gets kStopNoticeLimit; a second signal ends the program
+  // at once.
   auto stopIfWanted = [&] {
     if (signals.Take()) {
       if (stopWanted) {
@@ -49,10 +59,20 @@ int RunCommand(const std::vector<std::string>& arguments) {
       }
       stopWanted = true;
     }
-    if (stopWanted && !stopped && control->IsRunning()) {
-      stopped = true;
-      control->Stop();
+    if (!stopWanted)
+      return;
+    if (stopped) {
+      if (std::chrono::steady_clock::now() - stopStarted >= kStopNoticeLimit)
+        control->CloseServerSession();
+      return;
     }
+    if (!control->IsRunning()) {
+      control->CloseServerSession();
+      return;
+    }
+    stopped = true;
+    stopStarted = std::chrono::steady_clock::now();
+    control->Stop();
   };
   control = std::make_unique<upload::RunControl>(display, boxes, timer, stopIfWanted, store);
 

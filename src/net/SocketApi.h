@@ -56,8 +56,15 @@ int PrepareConnected(Handle socket, int receiveSliceMilliseconds);
 std::ptrdiff_t Receive(Handle socket, char* buffer, std::size_t size, int& error);
 inline constexpr int kTimedOut = -2;
 
-// Sends at most size bytes; never raises a signal for a broken connection.
-// Returns the count taken, or -1 with error set.
+// Waits at most milliseconds until a connected socket can take more bytes.
+// Returns 1 when it can (or has failed: the next Send reports how), 0 when
+// the time ran out, or -1 with error set.
+int WaitWritable(Handle socket, int milliseconds, int& error);
+
+// Sends at most size bytes without waiting for room: takes what the socket's
+// buffers hold now, possibly less than size. Never raises a signal for a
+// broken connection. Returns the count taken, or -1 with error set (a
+// transient error when there was no room at all).
 std::ptrdiff_t Send(Handle socket, const char* data, std::size_t size, int& error);
 
 // True for errors that only mean "try again": interrupted, would block.

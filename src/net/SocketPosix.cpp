@@ -90,8 +90,18 @@ std::ptrdiff_t Receive(Handle socket, char* buffer, std::size_t size, int& error
   return n;
 }
 
+int WaitWritable(Handle socket, int milliseconds, int& error) {
+  short revents = 0;
+  int rc = PollOne(socket, POLLOUT, milliseconds, revents);
+  if (rc < 0) {
+    error = -rc;
+    return -1;
+  }
+  return rc > 0 ? 1 : 0;
+}
+
 std::ptrdiff_t Send(Handle socket, const char* data, std::size_t size, int& error) {
-  ssize_t n = ::send(socket, data, size, MSG_NOSIGNAL);
+  ssize_t n = ::send(socket, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
   if (n < 0)
     error = errno;
   return n;

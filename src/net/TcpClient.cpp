@@ -44,6 +44,10 @@ void TcpClient::SetConnectTiming(std::chrono::milliseconds limit, std::chrono::m
   connectSlice_ = slice;
 }
 
+void TcpClient::SetReadLimit(std::chrono::milliseconds limit) {
+  readLimit_ = limit;
+}
+
 void TcpClient::RunPump() {
   // A copy, so the pump may replace itself through SetPump while it runs.
   Pump pump = pump_;
@@ -143,6 +147,14 @@ std::string TcpClient::ReadLine() {
   if (!Connected())
     Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
   const std::uint64_t generation = generation_;
+  Clock::time_point lastArrival = Clock::now();
+  Clock::time_point nextPump = lastArrival + kReadSlice;
+  auto pump = [&] {
+    RunPump();
+    if (generation_ != generation)
+      Fail(kConnectionClosedGracefully);
+    nextPump = Clock::now() + kReadSlice;
+  };
   std::string line;
   for (;;) {
     switch (reader_.Next(&line)) {
@@ -153,11 +165,15 @@ std::string TcpClient::ReadLine() {
       case LineReader::Status::kNeedMore:
         break;
     }
+    // A server that trickles bytes must not keep the pump from running.
+    if (Clock::now() >= nextPump)
+      pump();
     int error = 0;
     std::ptrdiff_t received =
         sockets::Receive(socket_, receiveBuffer_.data(), receiveBuffer_.size(), error);
     if (received > 0) {
       reader_.Feed(std::string_view(receiveBuffer_.data(), static_cast<std::size_t>(received)));
+      lastArrival = Clock::now();
       continue;
     }
     if (received == 0) {
@@ -168,9 +184,11 @@ std::string TcpClient::ReadLine() {
       Fail(kConnectionClosedGracefully);
     }
     if (error == sockets::kTimedOut) {
-      RunPump();
-      if (generation_ != generation)
-        Fail(kConnectionClosedGracefully);
+      // Measured before the pump, which may take its time while bytes arrive.
+      const bool silentTooLong = Clock::now() - lastArrival >= readLimit_;
+      pump();
+      if (silentTooLong)
+        Fail(kReadTimedOut);
       continue;
     }
     if (sockets::IsTransient(error))
@@ -184,18 +202,30 @@ std::string TcpClient::ReadLine() {
 void TcpClient::Write(std::string_view bytes) {
   if (!Connected())
     Fail(closedByPeer_ ? kConnectionClosedGracefully : kNotConnected);
+  const std::uint64_t generation = generation_;
+  Clock::time_point nextPump = Clock::now() + kWriteSlice;
   while (!bytes.empty()) {
     int error = 0;
-    std::ptrdiff_t sent = sockets::Send(socket_, bytes.data(), bytes.size(), error);
-    if (sent >= 0) {
-      bytes.remove_prefix(static_cast<std::size_t>(sent));
-      continue;
+    int ready = sockets::WaitWritable(socket_, Milliseconds(nextPump - Clock::now()), error);
+    if (ready > 0) {
+      std::ptrdiff_t sent = sockets::Send(socket_, bytes.data(), bytes.size(), error);
+      if (sent >= 0)
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+      else
+        ready = -1;
     }
-    if (sockets::IsTransient(error))
-      continue;
-    if (sockets::IsConnectionLost(error))
-      CloseNoticed();
-    FailSocket(error);
+    if (ready < 0 && !sockets::IsTransient(error)) {
+      if (sockets::IsConnectionLost(error))
+        CloseNoticed();
+      FailSocket(error);
+    }
+    // A server that stops reading must not keep the pump from running.
+    if (!bytes.empty() && Clock::now() >= nextPump) {
+      RunPump();
+      if (generation_ != generation)
+        Fail(kConnectionClosedGracefully);
+      nextPump = Clock::now() + kWriteSlice;
+    }
   }
 }
 

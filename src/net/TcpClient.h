@@ -19,6 +19,7 @@ inline constexpr std::string_view kConnectTimedOut = "Connect timed out.";
 inline constexpr std::string_view kConnectionClosedGracefully = "Connection Closed Gracefully.";
 inline constexpr std::string_view kNotConnected = "Not Connected";
 inline constexpr std::string_view kMaxLineLengthExceeded = "Max line length exceeded.";
+inline constexpr std::string_view kReadTimedOut = "Read timed out.";
 
 // "Socket Error # " + number + CR LF + the platform's description.
 std::string SocketErrorText(int error);
@@ -26,11 +27,12 @@ std::string SocketErrorText(int error);
 // A blocking IPv4 TCP client with a line reader: one connection at a time,
 // reused for every connection. Every failure is a CommError.
 //
-// While it waits (for a connect, for data to read) the client calls the pump
-// after every slice, so the caller's window stays responsive. The pump may
-// call Disconnect(): the waiting call then fails with "Connection Closed
-// Gracefully." and never touches the released socket, even if the pump has
-// opened a new connection meanwhile. Sending and host lookups do not pump.
+// While it waits (for a connect, for data to read, for room to send) the
+// client calls the pump at least once per slice of waiting, whatever arrives
+// meanwhile, so the caller's window stays responsive and can stop it. The
+// pump may call Disconnect(): the waiting call then fails with "Connection
+// Closed Gracefully." and never touches the released socket, even if the
+// pump has opened a new connection meanwhile. Host lookups do not pump.
 //
 // Not thread-safe: all calls, the pump included, happen on one thread.
 class TcpClient {
@@ -40,6 +42,9 @@ class TcpClient {
   static constexpr std::chrono::milliseconds kConnectSlice{125};
   static constexpr std::chrono::milliseconds kConnectLimit{120000};
   static constexpr std::chrono::milliseconds kReadSlice{250};
+  static constexpr std::chrono::milliseconds kWriteSlice{250};
+  // How long a read waits without receiving a single byte.
+  static constexpr std::chrono::milliseconds kReadLimit{300000};
   static constexpr std::size_t kReceiveSize = 32768;
 
   TcpClient();
@@ -52,6 +57,8 @@ class TcpClient {
 
   // For tests only: another connect limit and slice than 120 s and 125 ms.
   void SetConnectTiming(std::chrono::milliseconds limit, std::chrono::milliseconds slice);
+  // For tests only: another read limit than 300 s.
+  void SetReadLimit(std::chrono::milliseconds limit);
 
   // Connects to host and port. host is "localhost" in any letter case
   // (127.0.0.1), a dotted quad, or a name that is looked up once. The wait is
@@ -76,9 +83,12 @@ class TcpClient {
   // the peer (or a lost connection) is noticed in a read or write.
   bool Connected() const { return socket_ != sockets::kInvalid; }
 
-  // Reads one line (see LineReader for its form and the 16384-byte cap), with
-  // no time limit, waiting in read slices and pumping after every slice in
-  // which nothing arrived. Returns as soon as the line is complete.
+  // Reads one line (see LineReader for its form and the 16384-byte cap),
+  // waiting in read slices and pumping at least once per slice of waiting.
+  // Returns as soon as the line is complete. There is no limit on the whole
+  // wait, only on silence:
+  // - no byte for the read limit (300 s): "Read timed out.", the connection
+  //   stays open;
   // - peer closed with nothing buffered: the socket is closed, fails with
   //   "Connection Closed Gracefully.";
   // - peer closed with an incomplete line buffered: the socket is closed and
@@ -90,8 +100,10 @@ class TcpClient {
   //   text, after closing the socket when the connection is lost for good.
   std::string ReadLine();
 
-  // Hands all bytes to the socket in one write, repeated until every byte is
-  // taken. Fails with "Not Connected", "Connection Closed Gracefully." after a
+  // Hands all bytes to the socket, as much as it takes at a time, waiting for
+  // room in write slices and pumping after every slice the write has not
+  // finished in. Fails with "Connection Closed Gracefully." when the pump
+  // disconnected the client, "Not Connected", "Connection Closed Gracefully." after a
   // noticed close, or the socket error text; after a reset, abort, shutdown
   // or broken pipe the socket is closed first, so later calls fail with
   // "Connection Closed Gracefully.".
@@ -119,6 +131,7 @@ class TcpClient {
   Pump pump_;
   std::chrono::milliseconds connectLimit_ = kConnectLimit;
   std::chrono::milliseconds connectSlice_ = kConnectSlice;
+  std::chrono::milliseconds readLimit_ = kReadLimit;
 };
 
 }  // namespace pelvar::net

@@ -135,6 +135,10 @@ bool RunControl::IsRunning() const {
   return state_->running;
 }
 
+void RunControl::CloseServerSession() {
+  state_->link.CloseSession();
+}
+
 relay::RelayConnection& RunControl::Relay() {
   return state_->relay;
 }

@@ -41,6 +41,12 @@ class RunControl {
   void Tick();
 
   bool IsRunning() const;
+
+  // Ends whatever the server link waits for (a notice's or a cycle's
+  // connect, reply or send then fails with "Connection Closed Gracefully."),
+  // without performing Stop. For a pump that must cut a wait short. Does
+  // nothing without a session.
+  void CloseServerSession();
   // Called whenever the run state changes, so the front end can enable
   // btnRun/popMenuStar and btnStop/popMenuStop.
   std::function<void(bool running)> onRunStateChanged;

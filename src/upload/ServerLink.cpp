@@ -19,6 +19,10 @@ void ServerLink::SetConnectLimit(std::chrono::milliseconds limit, std::chrono::m
   IdTCPClient.SetConnectTiming(limit, slice);
 }
 
+void ServerLink::SetReadLimit(std::chrono::milliseconds limit) {
+  IdTCPClient.SetReadLimit(limit);
+}
+
 std::string ServerLink::ResolveServerHost(const std::string& host) {
   return net::TcpClient::LookupHost(host);
 }
@@ -41,11 +45,16 @@ std::string ServerLink::ReadReplyLine() {
 }
 
 void ServerLink::SendStatementFrame(const std::string& statement) {
+  const bool wasOpen = IsSessionOpen();
   try {
     std::string bytes = text::Utf8ToGbk(statement);
     if (bytes.size() > protocol::kMaxFrameBytes)
       return;
     IdTCPClient.Write(protocol::EncodeFrame(bytes));
+  } catch (const CommError& error) {
+    // Stopped under the send: the cycle ends as if stopped in the reply wait.
+    if (wasOpen && !IsSessionOpen() && error.what() == net::kConnectionClosedGracefully)
+      throw;
   } catch (const std::exception&) {
     // The reply read that always follows reports the broken connection.
   }

@@ -14,8 +14,10 @@ namespace pelvar::upload {
 // lengths and frame lengths count GBK bytes.
 //
 // Every failure of the connection is a CommError. While a call waits (a
-// connect, a reply) the pump runs, and it may call CloseSession(): the
-// waiting call then fails with "Connection Closed Gracefully.".
+// connect, a reply, room to send) the pump runs at least every 250 ms, and it
+// may call CloseSession(): the waiting call then fails with "Connection
+// Closed Gracefully.". A reply wait in which no byte arrives for 300 s fails
+// with "Read timed out.".
 //
 // Calling order within a session: OpenSession, CheckGreeting, then any number
 // of SendCommandLine / SendStatementFrame each followed by one ReadReplyLine,
@@ -25,13 +27,15 @@ class ServerLink {
  public:
   explicit ServerLink(std::function<void()> pump = {});
 
-  // The pump called while a connect or a read waits.
+  // The pump called while a connect, a read or a send waits.
   void SetPump(std::function<void()> pump);
 
   // For tests only: shortens the 120 s connect limit and, when given, the
   // 125 ms slice every connect waits at least.
   void SetConnectLimit(std::chrono::milliseconds limit,
                        std::chrono::milliseconds slice = net::TcpClient::kConnectSlice);
+  // For tests only: shortens the 300 s a reply wait may go without a byte.
+  void SetReadLimit(std::chrono::milliseconds limit);
 
   // The first IPv4 address of the host's lookup in dotted form ("10.0.0.7");
   // "0.0.0.0" when the lookup finds no entry; the host text unchanged when
@@ -44,7 +48,7 @@ class ServerLink {
   // which no session is open.
   void OpenSession(const std::string& host, int port);
 
-  // Reads one line; true exactly when it is "ZQJCJGSITE2". No time limit.
+  // Reads one line; true exactly when it is "ZQJCJGSITE2".
   bool CheckGreeting();
 
   // Sends text + CR LF in one write.
@@ -55,8 +59,10 @@ class ServerLink {
   std::string ReadReplyLine();
 
   // Sends the statement's GBK bytes behind their count as a 4-byte big-endian
-  // number, in one write. Never fails: on any failure the unsent bytes are
-  // dropped and the reply read that follows reports the broken connection.
+  // number. Fails only when the pump closed the session during the send,
+  // with "Connection Closed Gracefully." as a reply wait would; on any other
+  // failure the unsent bytes are dropped and the reply read that follows
+  // reports the broken connection.
   void SendStatementFrame(const std::string& statement);
 
   // Shuts down the sending direction and closes at once, dropping unread

@@ -43,7 +43,7 @@ UploadCycle::UploadCycle(relay::RelayConnection& relay, ServerLink& link, Displa
                          const SiteProfile& profile, std::function<void()> pump)
     : relay_(relay), link_(link), display_(display), profile_(profile), pump_(std::move(pump)) {}
 
-void UploadCycle::RunUploadCycle() {
+bool UploadCycle::RunUploadCycle() {
   journal_.EnsureJournalFolder();
   if (display_.LogLineCount() > kLogLineLimit)
     display_.ClearLog();
@@ -68,7 +68,7 @@ void UploadCycle::RunUploadCycle() {
     if (!link_.CheckGreeting()) {
       display_.AppendLogLine("请升级上传程序！");
       link_.CloseSession();
-      return;
+      return false;
     }
     journal_.OpenJournal();
     for (Phase phase : kPhaseOrder) {
@@ -82,6 +82,7 @@ void UploadCycle::RunUploadCycle() {
     display_.SetLight(Light::kConnection, LightColour::kGray);
     journal_.CloseJournal();
     link_.CloseSession();
+    return true;
   } catch (const CommError& e) {
     closeAll();
     display_.AppendLogLine(std::string("Communication Exception: ") + e.what());
@@ -91,6 +92,7 @@ void UploadCycle::RunUploadCycle() {
     display_.AppendLogLine(std::string("VCL Exception: ") + e.what());
     display_.SetLight(Light::kRelayDatabase, LightColour::kRed);
   }
+  return false;
 }
 
 void UploadCycle::RunPhase(Phase phase) {

@@ -31,8 +31,10 @@ class UploadCycle {
   // Reports everything in the log view, the lights and the journal, and
   // returns normally also when the cycle failed: errors of the database,
   // the network and the machine are caught here. Only an error of the
-  // reporting itself reaches the caller.
-  void RunUploadCycle();
+  // reporting itself reaches the caller. Returns true when the cycle got
+  // through to its end, false when it ended through a failure (relay
+  // database, server, greeting, journal).
+  bool RunUploadCycle();
 
   // One phase: select, announce, send, settle. Requires: relay connection
   // usable, session open with its greeting accepted, journal open. Errors

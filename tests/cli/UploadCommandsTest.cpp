@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CliTestSettings.h"
@@ -271,6 +273,82 @@ TEST_F(UploadCommandsTest, SigtermInTheMiddleOfACycleStopsAsTheStopButtonWould) 
   EXPECT_EQ(cycle.exitCode, 1);
   EXPECT_EQ(cycle.err, "请设置 中转库 连接信息！\n");
   EXPECT_EQ(RunProcess({PELVAR_CLI_PATH, "run"}).exitCode, 1);
+}
+
+TEST_F(UploadCommandsTest, SigtermWhileTheServerStopsReadingAFrameStopsTheCycle) {
+  // One pending report, holding a value far larger than the socket buffers.
+  std::string report =
+      Relay("SELECT MIN(YPDBH) FROM JCJG_RPTINFO WHERE JCDWBH = 'J0001' AND SENDFLAG = 0");
+  relay_->Run("DELETE FROM JCJG_RPTINFO WHERE YPDBH <> '" + report + "'");
+  relay_->Run("ALTER TABLE JCJG_RPTINFO MODIFY JCJL LONGTEXT");
+  relay_->Run("UPDATE JCJG_RPTINFO SET JCJL = REPEAT('x', 12000000)");
+  std::unique_ptr<ChildProcess> run;
+  testing::ScriptedPeer peer([&](testing::PeerConnection& connection) {
+    connection.SendLine("ZQJCJGSITE2\r\n");
+    connection.ReadLine();
+    if (connection.Index() == 0) {  // the start notice
+      connection.SendLine("ZQJCJG_STARSTOP_OK\r\n");
+      return;
+    }
+    connection.SendLine("ZQJCJGBUSK\r\n");
+    connection.ReadBytes(4);
+    // Reads no more of the frame; the client is left with a full send buffer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    run->Signal(SIGTERM);
+    connection.WaitForClientClose();
+  });
+  settings_.remotePort = peer.Port();
+  settings_.scanTime = 2;
+  prefix_.WriteRegistry(settings_.RegistryText());
+
+  run = std::make_unique<ChildProcess>(PELVAR_CLI_PATH, std::vector<std::string>{"run"});
+  ASSERT_EQ(run->WaitAtMost(std::chrono::seconds(30)), 0) << run->Errors();
+  ASSERT_TRUE(peer.WaitForScripts(2));
+  EXPECT_TRUE(std::regex_match(run->Output(), std::regex("系统进入上传数据状态！[-0-9 :]+\n"
+                                                         "无法连接远程服务器。Communication "
+                                                         "Exception: Already connected.\n"
+                                                         "用户停止上传数据！[-0-9 :]+\n"
+                                                         "Communication Exception: Connection "
+                                                         "Closed Gracefully.\n")))
+      << run->Output();
+  EXPECT_EQ(Relay("SELECT CONCAT(SENDFLAG, ':', LENGTH(JCJL)) FROM JCJG_RPTINFO"), "0:12000000");
+
+  // A cycle that fails ends with exit code 1: greeting refused, server away.
+  peer.SetScript(
+      [](testing::PeerConnection& connection) { connection.SendLine("ZQJCJGSITE1\r\n"); });
+  auto cycle = RunProcess({PELVAR_CLI_PATH, "cycle"});
+  EXPECT_EQ(cycle.exitCode, 1);
+  EXPECT_EQ(cycle.out, "请升级上传程序！\n");
+  settings_.remotePort = pelvar::testing::ClosedLoopbackPort();
+  prefix_.WriteRegistry(settings_.RegistryText());
+  cycle = RunProcess({PELVAR_CLI_PATH, "cycle"});
+  EXPECT_EQ(cycle.exitCode, 1);
+  EXPECT_EQ(cycle.out, "Communication Exception: Socket Error # 111 Connection refused.\n");
+  EXPECT_EQ(Relay("SELECT SENDFLAG FROM JCJG_RPTINFO"), "0");
+}
+
+TEST_F(UploadCommandsTest, SignalsDuringSilentNoticesEndThemAtOnce) {
+  // Neither notice is ever greeted; each connection gets one SIGTERM.
+  std::unique_ptr<ChildProcess> run;
+  testing::ScriptedPeer peer([&](testing::PeerConnection& connection) {
+    run->Signal(SIGTERM);
+    connection.WaitForClientClose();
+  });
+  settings_.remotePort = peer.Port();
+  prefix_.WriteRegistry(settings_.RegistryText());
+
+  run = std::make_unique<ChildProcess>(PELVAR_CLI_PATH, std::vector<std::string>{"run"});
+  // The first ends the start notice and Stop follows; the second ends the
+  // stop notice and the program without waiting.
+  ASSERT_EQ(run->WaitAtMost(std::chrono::seconds(30)), 1) << run->Errors();
+  EXPECT_TRUE(
+      std::regex_match(run->Output(), std::regex("无法连接远程服务器。Communication Exception: "
+                                                 "Connection Closed Gracefully.\n"
+                                                 "系统进入上传数据状态！[-0-9 :]+\n")))
+      << run->Output();
+  EXPECT_NE(run->Errors().find("pelvar-cli: ended without waiting\n"), std::string::npos);
+  EXPECT_EQ(peer.AcceptedCount(), 2);
+  EXPECT_EQ(Journal(prefix_), "");
 }
 
 }  // namespace

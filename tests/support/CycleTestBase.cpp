@@ -33,9 +33,9 @@ void CycleTestBase::SetUp() {
   profile_ = {"J01", "7", "J01", "127.0.0.1", peer_->Port(), "MySQL"};
 }
 
-void CycleTestBase::RunCycle() {
+bool CycleTestBase::RunCycle() {
   upload::UploadCycle cycle(relay_, link_, display_, profile_, [] {});
-  cycle.RunUploadCycle();
+  return cycle.RunUploadCycle();
 }
 
 std::vector<std::string> CycleTestBase::JournalLines() {

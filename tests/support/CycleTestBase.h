@@ -31,8 +31,8 @@ class CycleTestBase : public ::testing::Test {
  protected:
   void SetUp() override;
 
-  // One upload cycle with the fixture's parts.
-  void RunCycle();
+  // One upload cycle with the fixture's parts; whether it got through.
+  bool RunCycle();
 
   // Every journal line of the prefix, all files in path order, in UTF-8 (a
   // cycle that takes over the server's time may move lines to another day).

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "platform/Clock.h"
 #include "support/CycleTestBase.h"
@@ -41,7 +43,7 @@ TEST_F(UploadCycleTest, OrdinaryCycleUploadsEveryTableAndReportsIt) {
   AddReport("Y9", "BG9", 0, 0, "J02");
   server_.guidReply = "ZQJCJGGUIDOK 2030-1-2 3:04:05";
 
-  RunCycle();
+  EXPECT_TRUE(RunCycle());
 
   EXPECT_EQ(Normalised(display_.logLines),
             (std::vector<std::string>{
@@ -175,6 +177,49 @@ TEST_F(UploadCycleTest, ServerClosingMidPhaseKeepsSettledRowsAndTheRest) {
   EXPECT_TRUE(JournalLines().empty());  // no table summary for the broken phase
 }
 
+TEST_F(UploadCycleTest, SilentOrTricklingServerEndsTheCycleAndKeepsTheRows) {
+  for (int i = 0; i < 3; ++i)
+    AddReport("Y" + std::to_string(i), "BG" + std::to_string(i));
+  auto expectRowsUntouched = [&] {
+    EXPECT_EQ(Count("JCJG_RPTINFO", "SENDFLAG=0"), "3");
+    EXPECT_EQ(display_.connectStatus, LightColour::kRed);
+    EXPECT_TRUE(JournalLines().empty());
+  };
+
+  // Greets, takes the first frame and never answers it.
+  peer_->SetScript([](testing::PeerConnection& connection) {
+    connection.SendLine("ZQJCJGSITE2\r\n");
+    connection.ReadLine();
+    connection.SendLine("ZQJCJGBUSK\r\n");
+    connection.ReadFrame();
+    connection.WaitForClientClose();
+  });
+  link_.SetReadLimit(std::chrono::milliseconds(600));
+  EXPECT_FALSE(RunCycle());
+  EXPECT_EQ(display_.logLines.back(), "Communication Exception: Read timed out.");
+  expectRowsUntouched();
+
+  // Answers the announcement one byte every 100 ms and never ends the line:
+  // the pump still runs, and closing the session from it ends the cycle.
+  peer_->SetScript([](testing::PeerConnection& connection) {
+    connection.SendLine("ZQJCJGSITE2\r\n");
+    connection.ReadLine();
+    for (;;) {
+      connection.Send("Z");
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  int pumps = 0;
+  link_.SetPump([&] {
+    if (++pumps == 4)
+      link_.CloseSession();
+  });
+  EXPECT_FALSE(RunCycle());
+  EXPECT_EQ(display_.logLines.back(), "Communication Exception: Connection Closed Gracefully.");
+  EXPECT_EQ(pumps, 4);
+  expectRowsUntouched();
+}
+
 TEST_F(UploadCycleTest, EmptyTablesStillSynchroniseAndLogTheHeadings) {
   RunCycle();
   EXPECT_EQ(
@@ -189,7 +234,7 @@ TEST_F(UploadCycleTest, RelayDownOrWrongGreetingEndTheCycleCleanly) {
   db::ConnectionParameters wrong = database_->MySqlParameters();
   wrong.port = 1;
   relay_.Configure(wrong);
-  RunCycle();
+  EXPECT_FALSE(RunCycle());
   ASSERT_EQ(display_.logLines.size(), 2u);
   EXPECT_EQ(display_.logLines[0].rfind("MySQL数据库连接：", 0), 0u);
   EXPECT_EQ(display_.logLines[1].rfind("VCL Exception: ", 0), 0u);
@@ -202,7 +247,7 @@ TEST_F(UploadCycleTest, RelayDownOrWrongGreetingEndTheCycleCleanly) {
   relay_.Configure(database_->MySqlParameters());
   server_.greeting = "ZQJCJGSITE1";
   display_.logLines.clear();
-  RunCycle();
+  EXPECT_FALSE(RunCycle());
   EXPECT_EQ(display_.logLines, (std::vector<std::string>{"请升级上传程序！"}));
   EXPECT_EQ(display_.connectStatus, LightColour::kGreen);
   EXPECT_FALSE(std::filesystem::exists(Journal::JournalFilePath(platform::Now())));
