@@ -30,12 +30,13 @@ int SetupCommand(const std::vector<std::string>& arguments);
 
 // cycle [--verbose]: one upload cycle with the run settings; log lines on
 // standard output, light changes on standard error. 0 after the cycle (which
-// reports its own failures), 1 when the settings could not be loaded.
+// reports its own failures), 1 when the settings could not be loaded, 2
+// when another uploader is running (the cycle does not run).
 int CycleCommand(const std::vector<std::string>& arguments);
 
 // run [--verbose]: Run, then the scan countdown until SIGINT or SIGTERM,
 // which performs Stop (also in the middle of a cycle). 0 after Stop, 1 when
-// the settings could not be loaded.
+// the settings could not be loaded, 2 when another uploader is running.
 int RunCommand(const std::vector<std::string>& arguments);
 
 // notice start|stop: one start or stop notice to the server of the run
