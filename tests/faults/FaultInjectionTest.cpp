@@ -586,7 +586,6 @@ struct Bench {
     }
 
     RunCycle();
-    if (!CleanCycleCompleted()) for (auto& l : display.logLines) std::cerr << "DBG " << l.substr(0, 200) << "\n";
     EXPECT_TRUE(CleanCycleCompleted())
         << scenario.name << ": clean cycle ended with " << LastLine();
     CheckEveryRow(scenario.name);
