@@ -85,7 +85,7 @@ TEST(SettingsSave, ValidationOrderMessagesAndNothingWritten) {
   // lines that carry it.
   form.scanTime = "100";
   for (const char* dwbh : {"J01\r\nZQJCJG_STARSTOP X", "J\n", "J\t01", "J01\x7F"}) {
-    form.dwbh = dwbh;
+    form.agencyNumber = dwbh;
     EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kRefused);
     EXPECT_EQ(s.boxes.shown.back(), Box("检测机构 监管编号 不能含控制字符！"));
   }
