@@ -32,12 +32,12 @@ int SetupCommand(const std::vector<std::string>& arguments);
 // standard output, light changes on standard error. 0 when the cycle got
 // through, 1 when it ended through a failure (relay database, server,
 // greeting, journal: its log line tells which) or the settings could not be
-// loaded.
+// loaded, 2 when another uploader is running (the cycle does not run).
 int CycleCommand(const std::vector<std::string>& arguments);
 
 // run [--verbose]: Run, then the scan countdown until SIGINT or SIGTERM,
 // which performs Stop (also in the middle of a cycle). 0 after Stop, 1 when
-// the settings could not be loaded.
+// the settings could not be loaded, 2 when another uploader is running.
 int RunCommand(const std::vector<std::string>& arguments);
 
 // notice start|stop: one start or stop notice to the server of the run

@@ -1,12 +1,15 @@
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "cli/CliDisplay.h"
 #include "cli/CliMessageBoxes.h"
 #include "cli/Commands.h"
 #include "config/SettingsStore.h"
+#include "platform/UploaderLock.h"
 #include "relay/RelayConnection.h"
 #include "upload/ProfileFromSettings.h"
+#include "upload/RunControl.h"
 #include "upload/ServerLink.h"
 #include "upload/UploadCycle.h"
 
@@ -31,6 +34,11 @@ int CycleCommand(const std::vector<std::string>& arguments) {
     return 1;
   }
   const config::RunSettings& settings = *load.settings;
+  std::unique_ptr<platform::UploaderLock> lock = platform::UploaderLock::TryAcquire();
+  if (!lock) {
+    std::fprintf(stderr, "%s\n", upload::kAnotherUploaderRunning);
+    return 2;
+  }
 
   relay::RelayConnection relay;
   relay.Configure(config::RelayParameters(settings));

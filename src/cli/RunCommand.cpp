@@ -76,9 +76,14 @@ int RunCommand(const std::vector<std::string>& arguments) {
   };
   control = std::make_unique<upload::RunControl>(display, boxes, timer, stopIfWanted, store);
 
-  control->Run();
-  if (!control->IsRunning())
-    return 1;
+  switch (control->Run()) {
+    case upload::RunStart::kStarted:
+      break;
+    case upload::RunStart::kAnotherUploader:
+      return 2;
+    case upload::RunStart::kNotStarted:
+      return 1;
+  }
   for (;;) {
     stopIfWanted();
     if (stopped)

@@ -79,6 +79,14 @@ SaveResult SettingsSave::Save(const SettingsForm& form, const std::string& execu
     Message("检测机构 监管编号 不能空！");
     return SaveResult::kRefused;
   }
+  // The agency number travels inside protocol lines: a control character
+  // (a line break above all) would break or forge them.
+  for (unsigned char c : form.agencyNumber) {
+    if (c < 0x20 || c == 0x7F) {
+      Message("检测机构 监管编号 不能含控制字符！");
+      return SaveResult::kRefused;
+    }
+  }
   if (text::Trim(form.scanTime).empty()) {
     Message("数据上传间隔 不能空！");
     return SaveResult::kRefused;

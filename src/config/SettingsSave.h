@@ -71,10 +71,10 @@ class SettingsSave {
   // their contents. Without a settings key only autoStart changes.
   void Load(SettingsForm& form);
 
-  // Validates (agency number, then interval), writes every setting in order,
-  // checks the relay database with the entered values (recording the agency
-  // number in jcjg_cuser) and creates or removes the autostart entry with
-  // executablePath. Throws Error, and the save ends there, when the interval
+  // Validates (agency number: not empty, no control characters; then
+  // interval), writes every setting in order, checks the relay database with
+  // the entered values (recording the agency number in jcjg_cuser) and creates or removes the
+  // autostart entry with executablePath. Throws Error, and the save ends there, when the interval
   // is not a whole number (nothing written), when a port is not a whole
   // number or a write is refused (the values before it stay written, no
   // check, autostart untouched), or when the autostart entry cannot be

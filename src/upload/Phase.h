@@ -24,7 +24,7 @@ inline constexpr std::array<Phase, 5> kPhaseOrder = {
 // How a key column's value enters the clause that finds a row again.
 enum class KeyForm {
   kAgency,     // the agency number, not a column of the row
-  kTrimmed,    // the column's text, trimmed
+  kTrimmed,    // the column's text; trimmed in the server's copy of the clause
   kUntrimmed,  // the column's text as it is
   kDateTime,   // with milliseconds on SQL Server, the column's text on MySQL
 };
@@ -67,7 +67,8 @@ struct PhaseDescription {
   std::array<std::string_view, 3> revisionTables;
 
   // Settle statements, each followed by the key clause. A phase with
-  // settleSent settles every row it sent this way, whatever the reply.
+  // settleSent settles a row it sent this way when the reply accepts or
+  // rejects it; any other reply leaves the row pending.
   std::string_view settleSent;
   std::string_view settleAccepted;
   std::string_view settleDuplicate;  // rejected with "PRIMARY" in the message

@@ -4,6 +4,7 @@
 
 #include "config/SettingsStore.h"
 #include "platform/Clock.h"
+#include "platform/UploaderLock.h"
 #include "relay/RelayConnection.h"
 #include "text/Regional.h"
 #include "text/Strings.h"
@@ -46,6 +47,7 @@ struct RunControl::State {
   int scanInterval = 0;
   int countdown = 0;
   bool running = false;
+  std::unique_ptr<platform::UploaderLock> uploaderLock;
 };
 
 RunControl::RunControl(Display& display, platform::MessageBoxes& boxes, ScanTimer& timer,
@@ -58,14 +60,21 @@ RunControl::~RunControl() {
   state_->timer.onTimer = nullptr;
 }
 
-void RunControl::Run() {
+RunStart RunControl::Run() {
   State& s = *state_;
   config::RunSettingsLoad load = s.store.LoadRunSettings();
   if (!load.settings) {
     s.boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
-    return;
+    return RunStart::kNotStarted;
   }
   const config::RunSettings& settings = *load.settings;
+  // Held from here on; kept only when uploading has started.
+  std::unique_ptr<platform::UploaderLock> lock = platform::UploaderLock::TryAcquire();
+  if (!lock) {
+    s.boxes.Show(kAnotherUploaderRunning, config::kMessageCaption,
+                 platform::MessageIcon::kInformation);
+    return RunStart::kAnotherUploader;
+  }
 
   s.relay.Configure(config::RelayParameters(settings));
   s.profile = ProfileFromSettings(settings);
@@ -76,6 +85,7 @@ void RunControl::Run() {
                       s.profile.serverPort);
   s.display.AppendLogLine("系统进入上传数据状态！" + Stamp());
   s.display.SetRemainingTimeVisible(true);
+  s.uploaderLock = std::move(lock);
   s.countdown = s.scanInterval;
   Tick();
   s.timer.SetInterval(kTickMilliseconds);
@@ -83,6 +93,7 @@ void RunControl::Run() {
   s.running = true;
   if (onRunStateChanged)
     onRunStateChanged(true);
+  return RunStart::kStarted;
 }
 
 void RunControl::Stop() {
@@ -104,6 +115,7 @@ void RunControl::Stop() {
   s.display.SetLight(Light::kConnection, LightColour::kGray);
   s.display.SetRemainingTimeVisible(false);
   s.display.SetHeaderLabel("");
+  s.uploaderLock.reset();
 }
 
 bool RunControl::ExitAllowed() {

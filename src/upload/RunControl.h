@@ -17,6 +17,16 @@ class SettingsStore;
 
 namespace pelvar::upload {
 
+// Shown when Run (or a single cycle) finds the machine's uploader lock held
+// by another uploader.
+inline constexpr const char* kAnotherUploaderRunning = "另一个上传程序正在运行，不能同时上传！";
+
+enum class RunStart {
+  kStarted,
+  kNotStarted,       // the settings could not be loaded (their box was shown)
+  kAnotherUploader,  // another uploader holds the machine's uploader lock
+};
+
 // Run, Stop, Exit's running check and the scan countdown, shared by the GUI
 // and pelvar-cli. Owns what lives for the whole run of the program: the
 // relay connection, the server link and the site profile. Everything runs
@@ -29,10 +39,13 @@ class RunControl {
              std::function<void()> pump, config::SettingsStore& store);
   ~RunControl();
 
-  // btnRunClick. A settings value that cannot be read throws its Error (the
-  // front end shows the general error box); nothing has started then.
-  void Run();
-  // btnStopClick.
+  // btnRunClick. Uploading runs only while this process holds the machine's
+  // uploader lock: when another uploader holds it, shows
+  // kAnotherUploaderRunning and nothing starts. A settings value that
+  // cannot be read, or a lock that cannot be taken at all, throws its Error
+  // (the front end shows the general error box); nothing has started then.
+  RunStart Run();
+  // btnStopClick; releases the uploader lock.
   void Stop();
   // btnExitClick's check: while running shows "正在运行状态，不能退出！" and
   // returns false; while idle returns true and the front end closes.

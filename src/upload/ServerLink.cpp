@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "net/CommError.h"
 #include "text/Gbk.h"
 #include "upload/Protocol.h"
 
@@ -37,6 +38,10 @@ bool ServerLink::CheckGreeting() {
 }
 
 void ServerLink::SendCommandLine(const std::string& text) {
+  // A line break inside would let a value (an agency number from the
+  // settings) forge further protocol lines: nothing of such a line is sent.
+  if (text.find_first_of("\r\n") != std::string::npos)
+    throw CommError("Line break inside a command line.");
   IdTCPClient.Write(protocol::EncodeLine(text::Utf8ToGbk(text)));
 }
 

@@ -51,7 +51,8 @@ class ServerLink {
   // Reads one line; true exactly when it is "ZQJCJGSITE2".
   bool CheckGreeting();
 
-  // Sends text + CR LF in one write.
+  // Sends text + CR LF in one write. Text holding a CR or LF is not sent:
+  // throws CommError, the session stays as it was.
   void SendCommandLine(const std::string& text);
 
   // One reply line without its LF and one CR before it (16384 GBK bytes at

@@ -39,13 +39,19 @@ std::string KeyDateTime(const db::Query& row, std::string_view name, SqlDialect 
   return key + finer;
 }
 
+// Which row a key clause is for: the relay row as it is stored, or the
+// server's copy, which holds the values as they were sent.
+enum class KeyTarget { kStoredRow, kServerCopy };
+
 std::string KeyValue(const KeyColumn& column, const db::Query& row, const std::string& agencyNumber,
-                     SqlDialect dialect) {
+                     SqlDialect dialect, KeyTarget target) {
   switch (column.form) {
     case KeyForm::kAgency:
       return agencyNumber;
     case KeyForm::kTrimmed:
-      return text::Trim(row.FieldNamed(std::string(column.name)).AsString());
+      if (target == KeyTarget::kServerCopy)
+        return text::Trim(row.FieldNamed(std::string(column.name)).AsString());
+      return row.FieldNamed(std::string(column.name)).AsString();
     case KeyForm::kUntrimmed:
       return row.FieldNamed(std::string(column.name)).AsString();
     case KeyForm::kDateTime:
@@ -55,7 +61,7 @@ std::string KeyValue(const KeyColumn& column, const db::Query& row, const std::s
 }
 
 std::string KeyClause(Phase phase, const db::Query& row, const std::string& agencyNumber,
-                      SqlDialect dialect) {
+                      SqlDialect dialect, KeyTarget target) {
   std::string clause;
   for (const KeyColumn& column : Describe(phase).keyColumns) {
     if (column.name.empty())
@@ -63,8 +69,14 @@ std::string KeyClause(Phase phase, const db::Query& row, const std::string& agen
     if (!clause.empty())
       clause += "and ";
     clause += column.name;
+    // A NULL equals nothing, not even itself: only "is null" finds its row.
+    if (target == KeyTarget::kStoredRow && column.form != KeyForm::kAgency &&
+        row.FieldNamed(std::string(column.name)).IsNull()) {
+      clause += " IS NULL ";
+      continue;
+    }
     clause += '=';
-    std::string value = KeyValue(column, row, agencyNumber, dialect);
+    std::string value = KeyValue(column, row, agencyNumber, dialect, target);
     if (column.form == KeyForm::kDateTime) {
       clause += "'" + Quoted(value, dialect) + "'";
     } else {
@@ -106,7 +118,8 @@ std::string BuildUploadStatement(Phase phase, const db::Query& row, const SitePr
   statement += description.valuesTail;
   statement += description.withSiteCode ? profile.siteCode + ");" : ")";
   if (!description.revisionTables.front().empty() && row.FieldNamed("BGXGCOUNT").AsInteger() > 0) {
-    const std::string key = KeyClause(phase, row, profile.agencyNumber, SqlDialect::kMySql);
+    const std::string key =
+        KeyClause(phase, row, profile.agencyNumber, SqlDialect::kMySql, KeyTarget::kServerCopy);
     std::string deletions;
     for (std::string_view table : description.revisionTables) {
       if (!deletions.empty())
@@ -121,7 +134,8 @@ std::string BuildUploadStatement(Phase phase, const db::Query& row, const SitePr
 }
 
 std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile& profile) {
-  return KeyClause(phase, row, profile.agencyNumber, RelayDialect(profile.databaseKind));
+  return KeyClause(phase, row, profile.agencyNumber, RelayDialect(profile.databaseKind),
+                   KeyTarget::kStoredRow);
 }
 
 std::string BuildSelection(Phase phase, const SiteProfile& profile) {

@@ -24,7 +24,8 @@ std::string BuildValueList(const db::Query& row, ValueListMode mode);
 std::string BuildUploadStatement(Phase phase, const db::Query& row, const SiteProfile& profile);
 
 // The clause that finds the current row again in the relay table (used after
-// "where "), in the relay database kind's dialect. Ends with a quote and a
+// "where "), in the relay database kind's dialect: each key column's value
+// as stored (escaped, never trimmed), "IS NULL" for a NULL. Ends with a
 // blank.
 std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile& profile);
 

@@ -127,11 +127,16 @@ void UploadCycle::RunPhase(Phase phase) {
 void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string& reply,
                             const std::string& keyClause) {
   const PhaseDescription& description = Describe(phase);
+  const bool accepted = MatchesWholeLine(reply, protocol::kAccepted);
+  const bool rejected = !accepted && MatchesPrefixAnyCase(reply, protocol::kRejected);
   if (!description.settleSent.empty()) {
-    RunOnRelay(std::string(description.settleSent) + keyClause);
+    // Any other reply (a passing failure, garbage) says nothing about the
+    // row: it stays pending and goes again in a later cycle.
+    if (accepted || rejected)
+      RunOnRelay(std::string(description.settleSent) + keyClause);
     return;
   }
-  if (MatchesWholeLine(reply, protocol::kAccepted)) {
+  if (accepted) {
     RunOnRelay(std::string(description.settleAccepted) + keyClause);
     if (relay_.AffectedRows() >= 1) {
       display_.AppendLogLine("√ " + Columns(row, description.successColumns) + " 上传成功！" +
@@ -143,7 +148,7 @@ void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string
     }
     return;
   }
-  if (MatchesPrefixAnyCase(reply, protocol::kRejected)) {
+  if (rejected) {
     std::string message(KeywordArgument(reply, protocol::kRejected));
     display_.AppendLogLine("× " + Columns(row, description.rejectionColumns) + " 上传失败：" +
                            message + " " + Stamp());

@@ -29,6 +29,9 @@ TEST(SetupCommand, ValidatesAndSavesLikeTheDialog) {
   result = RunProcess({PELVAR_CLI_PATH, "setup", "--dwbh=zq", "--scan-time=6O"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.err, "'6O' is not a valid integer value.\n");
+  result = RunProcess({PELVAR_CLI_PATH, "setup", "--dwbh=zq\r\nZQJCJGSEND 1"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, "检测机构 监管编号 不能含控制字符！\n");
   EXPECT_FALSE(std::filesystem::exists(prefix.RegistryFile()));
 
   // Unspecified fields take the dialog's initial contents; no type chosen,

@@ -202,6 +202,13 @@ TEST_F(UploadCommandsTest, RunEndsOnSigtermWithTheStopNotice) {
 
   ChildProcess run(PELVAR_CLI_PATH, {"run"});
   ASSERT_TRUE(run.WaitForOutput("系统进入上传数据状态！")) << run.Errors();
+  // A second uploader on the same machine is turned away before it sends.
+  for (const char* command : {"cycle", "run"}) {
+    auto second = RunProcess({PELVAR_CLI_PATH, command});
+    EXPECT_EQ(second.exitCode, 2) << command;
+    EXPECT_EQ(second.err, "另一个上传程序正在运行，不能同时上传！\n") << command;
+    EXPECT_EQ(second.out, "") << command;
+  }
   run.Signal(SIGTERM);
   EXPECT_EQ(run.Wait(), 0) << run.Errors();
   EXPECT_TRUE(std::regex_match(run.Output(), std::regex("系统进入上传数据状态！[-0-9 :]+\n"

@@ -82,6 +82,14 @@ TEST(SettingsSave, ValidationOrderMessagesAndNothingWritten) {
   } catch (const Error& error) {
     EXPECT_STREQ(error.what(), "'1O0' is not a valid integer value");
   }
+  // An agency number with a control character would break the protocol
+  // lines that carry it.
+  form.scanTime = "100";
+  for (const char* dwbh : {"J01\r\nZQJCJG_STARSTOP X", "J\n", "J\t01", "J01\x7F"}) {
+    form.agencyNumber = dwbh;
+    EXPECT_EQ(s.save.Save(form, kExe), SaveResult::kRefused);
+    EXPECT_EQ(s.boxes.shown.back(), Box("检测机构 监管编号 不能含控制字符！"));
+  }
   EXPECT_FALSE(std::filesystem::exists(prefix.RegistryFile()));
   EXPECT_FALSE(std::filesystem::exists(platform::AutostartEntryPath()));
 }

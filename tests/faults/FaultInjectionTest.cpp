@@ -4,7 +4,10 @@
 // the wire, the relay database, the journal), runs the cycle, removes the
 // fault, runs one clean cycle and then accounts for every row: still in the
 // relay in a known state with its values untouched, or on the server exactly
-// once with the statement a clean upload sends.
+// once with the statement a clean upload sends. Nothing is left that a clean
+// cycle cannot settle: the fill holds rows whose keys are NULL or carry
+// blanks and control bytes at their ends, and a report moves past its
+// projects phase only after the server answered for its project.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -31,6 +34,7 @@
 #include "support/TestDatabase.h"
 #include "text/Gbk.h"
 #include "text/Regional.h"
+#include "text/Strings.h"
 #include "upload/Journal.h"
 #include "upload/ServerLink.h"
 #include "upload/UploadCycle.h"
@@ -93,6 +97,9 @@ enum class FaultPoint {
   kPartialReady,  // to the phase-th announcement
   kPartialReply,  // to the row-th frame of the phase-th phase (the row is stored)
   kPartialGuidReply,
+  // Instead of a verdict for the row-th frame of the phase-th phase, the line
+  // `reply` (a passing failure, garbage); nothing stored, the session goes on.
+  kOddReply,
 };
 enum class Ending { kClose, kReset };
 
@@ -104,6 +111,7 @@ struct PeerFault {
   int row = 0;            // the row-th frame of that phase
   std::size_t bytes = 0;  // kInFrame: at most all of the frame but its last byte
   Ending ending = Ending::kClose;
+  const char* reply = "";  // kOddReply
 };
 
 // The row key the fill gave the row: the second value of the insert (the
@@ -138,6 +146,7 @@ class SupervisionServer {
     std::lock_guard lock(mutex_);
     stored_.clear();
     inserts_.clear();
+    projects_.clear();
     refused_.clear();
     duplicates_ = 0;
   }
@@ -159,6 +168,11 @@ class SupervisionServer {
     std::lock_guard lock(mutex_);
     return inserts_;
   }
+  // The projects the server answered for, by their GCBH.
+  std::set<std::string> Projects() const {
+    std::lock_guard lock(mutex_);
+    return projects_;
+  }
   int Duplicates() const {
     std::lock_guard lock(mutex_);
     return duplicates_;
@@ -169,12 +183,13 @@ class SupervisionServer {
  private:
   // The verdict a real server gives, with the row stored on acceptance.
   std::string Judge(const std::string& statement) {
-    // The projects phase's answer is never evaluated; a real server may
-    // already know the project.
-    if (statement.rfind("insert into JCJG_JCDW_GC ", 0) == 0)
-      return "ZQJCJGOK";
     const std::string key = KeyOf(statement);
     std::lock_guard lock(mutex_);
+    // A real server may already know the project: always accepted.
+    if (statement.rfind("insert into JCJG_JCDW_GC ", 0) == 0) {
+      projects_.insert(key);
+      return "ZQJCJGOK";
+    }
     if (refused_.count(key) != 0)
       return "ZQJCJGERROR Data too long for column 'XGNR' at row 1";
     if (stored_.count(key) != 0) {
@@ -252,6 +267,10 @@ class SupervisionServer {
             return end();
           }
           frame += connection.ReadBytes(length);
+          if (at(FaultPoint::kOddReply, phase, row)) {
+            connection.Send(std::string(fault.reply) + "\r\n");
+            continue;
+          }
           const std::string reply = Judge(text::GbkToUtf8(frame.substr(4)));
           if (at(FaultPoint::kInsteadOfReply, phase, row))
             return end();
@@ -279,6 +298,7 @@ class SupervisionServer {
   std::map<std::string, std::string> stored_;  // row key -> accepted statement
   std::map<std::string, int> inserts_;         // row key -> inserts accepted
   std::set<std::string> refused_;
+  std::set<std::string> projects_;  // GCBH of every project answered
   int duplicates_ = 0;
   ScriptedPeer peer_;  // last: its thread stops before the state above goes
 };
@@ -293,6 +313,7 @@ enum class Expect {
   kGreetingRefused,  // "请升级上传程序！", connection light stays green
   kUnnoticed,        // a cut-short GUID reply is no answer: the cycle ends as a clean one,
                      // its last line the last row uploaded, without the completion line
+  kCompleted,        // the cycle got through as a clean one does
 };
 
 // Which tables a scenario fills (30 rows each).
@@ -389,6 +410,13 @@ struct Bench {
     }
     if (!sql.empty())
       database.Run(sql);
+    // Keys a clean cycle must settle like any other: NULL dates, blanks and
+    // control bytes at the ends of key texts.
+    database.Run(
+        "update JCJG_RPTINFO set YPDBH=' YR06' where YPDBH='YR06';"
+        "update JCJG_GC_RPT set YPDBH='YL06\\t' where YPDBH='YL06';"
+        "update JCJG_ALTER set XGSJ=NULL where YPDBH='YA03';"
+        "update JCJG_AUTO set SYSJ=NULL, CUSTOMSJ=NULL where RWDBH='YU04'");
   }
 
   // key -> (values but SENDFLAG, SENDFLAG) for every row in the relay.
@@ -400,7 +428,7 @@ struct Bench {
         for (std::size_t i = 0; i + 1 < row.size(); ++i) {
           values += (row[i] ? *row[i] : std::string("<NULL>")) + "|";
         }
-        rows[*row[1]] = {values, *row.back()};
+        rows[text::Trim(*row[1])] = {values, *row.back()};
       }
     }
     return rows;
@@ -447,7 +475,18 @@ struct Bench {
     const auto relayRows = RelayRows();
     const auto stored = server.Stored();
     const auto inserts = server.Inserts();
+    const auto projects = server.Projects();
     for (const auto& [key, values] : snapshot) {
+      // A report past its projects phase (on the server, or in the relay in
+      // a state above 0) had its project answered: row n's project is Gn.
+      if (key.rfind("YR", 0) == 0) {
+        auto row = relayRows.find(key);
+        const bool movedOn = row == relayRows.end() || row->second.second != "0";
+        if (movedOn && projects.count("G" + std::to_string(std::stoi(key.substr(2)))) == 0) {
+          ++tally.changed;
+          ADD_FAILURE() << name << ": report " << key << " moved on, its project never answered";
+        }
+      }
       auto inRelay = relayRows.find(key);
       auto onServer = stored.find(key);
       auto insertCount = inserts.find(key);
@@ -535,6 +574,9 @@ struct Bench {
       case Expect::kGreetingRefused:
         EXPECT_EQ(display.logLines, std::vector<std::string>{"请升级上传程序！"}) << scenario.name;
         EXPECT_EQ(display.connectStatus, LightColour::kGreen) << scenario.name;
+        break;
+      case Expect::kCompleted:
+        EXPECT_TRUE(CleanCycleCompleted()) << scenario.name << ": " << last;
         break;
       case Expect::kUnnoticed:
         EXPECT_EQ(last.rfind("√ YU", 0), 0u) << scenario.name << ": " << last;
@@ -690,6 +732,23 @@ TEST_F(FaultInjection, ServerGoesAwayAfterEveryReplyOfEveryPhase) {
       bench.Run({"server " + std::string(EndingName(ending)) + " after reply " +
                      std::to_string(row) + " of phase " + std::to_string(phase),
                  {FaultPoint::kAfterReply, phase, row, 0, ending}});
+    }
+  }
+}
+
+// A reply that is neither acceptance nor rejection settles nothing: the row
+// goes again in the clean cycle.
+TEST_F(FaultInjection, ServerAnswersNeitherAcceptanceNorRejection) {
+  Bench& bench = *bench_;
+  for (const char* reply : {"ZQJCJGRETRY Lock wait timeout exceeded", "garbage", "", "ZQJCJGOK "}) {
+    for (int phase = 1; phase <= 5; ++phase) {
+      for (int row : {1, 30}) {
+        Scenario scenario{"server answers '" + std::string(reply) + "' to frame " +
+                              std::to_string(row) + " in phase " + std::to_string(phase),
+                          {FaultPoint::kOddReply, phase, row, 0, Ending::kClose, reply}};
+        scenario.expect = Expect::kCompleted;
+        bench.Run(scenario);
+      }
     }
   }
 }

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "config/SettingsStore.h"
+#include "platform/UploaderLock.h"
 #include "support/FakeSupervisionServer.h"
 #include "support/RecordingDisplay.h"
 #include "support/RecordingMessageBoxes.h"
@@ -185,6 +186,26 @@ TEST_F(RunControlTest, MissingSettingsStartNothing) {
   EXPECT_EQ(boxes_.shown[0].text, "请设置 中转库 连接信息！");
   EXPECT_TRUE(display_.logLines.empty());
   EXPECT_FALSE(timer_.Fires());
+}
+
+TEST_F(RunControlTest, RunWhileAnotherUploaderRunsStartsNothing) {
+  auto other = platform::UploaderLock::TryAcquire();
+  ASSERT_NE(other, nullptr);
+  EXPECT_EQ(control_->Run(), RunStart::kAnotherUploader);
+  EXPECT_FALSE(control_->IsRunning());
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "另一个上传程序正在运行，不能同时上传！");
+  EXPECT_EQ(boxes_.shown[0].icon, platform::MessageIcon::kInformation);
+  EXPECT_TRUE(display_.logLines.empty());
+  EXPECT_TRUE(server_.CommandLines().empty());
+  EXPECT_FALSE(timer_.Fires());
+
+  // Once the other uploader has gone, Run holds the lock until Stop.
+  other.reset();
+  EXPECT_EQ(control_->Run(), RunStart::kStarted);
+  EXPECT_TRUE(platform::UploaderLock::UploaderRunning());
+  control_->Stop();
+  EXPECT_FALSE(platform::UploaderLock::UploaderRunning());
 }
 
 }  // namespace

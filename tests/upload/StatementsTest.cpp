@@ -39,7 +39,7 @@ TEST_F(StatementsTest, EveryPhaseInBothDialects) {
        "select top 30 YPDBH,GCBH,ZJZBH,SJH,GCMC,JSDW,SGDW,JLDW from JCJG_RPTINFO where SENDFLAG=0 "
        "and JCDWBH=N'J01' ",
        "insert into JCJG_JCDW_GC values ('J01','G0','Z0','S0','楼','','施工','监理',7);",
-       "YPDBH='Y0' ", "YPDBH=N'Y0' "},
+       "YPDBH='Y0 ' ", "YPDBH=N'Y0 ' "},
       {Phase::kReports,
        "insert into JCJG_RPTINFO values ('J01','Y1','G1','Z1','S1','楼','建设','施工','监理','BG1',"
        "'2011-05-02','抗压','合格',3,12.50,NULL,'2011-05-02 08:31:15',1,1)",
@@ -97,7 +97,7 @@ TEST_F(StatementsTest, TextsFollowTheRowAndTheRelayKind) {
   db::Query& row = relay_.Select(BuildSelection(Phase::kProjects, profile_));
   EXPECT_EQ(BuildUploadStatement(Phase::kProjects, row, profile_),
             "insert into JCJG_JCDW_GC values ('J01','G1','','','','','','',7);");
-  EXPECT_EQ(BuildKeyClause(Phase::kProjects, row, profile_), "YPDBH='Y1' ");
+  EXPECT_EQ(BuildKeyClause(Phase::kProjects, row, profile_), "YPDBH=' Y1 ' ");
 
   database_->Run(
       "insert into JCJG_AUTO values ('J01','R1','2011-05-02 14:07:09',NULL,NULL,NULL,NULL,NULL,"
@@ -108,10 +108,9 @@ TEST_F(StatementsTest, TextsFollowTheRowAndTheRelayKind) {
   EXPECT_EQ(BuildValueList(row, ValueListMode::kPlain),
             "'R1','2011-5-2 14:07:09','','','','','','','0',");
   EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, profile_),
-            "RWDBH='R1' and SYSJ='2011-5-2 14:07:09' and CUSTOMSJ='' ");
-  EXPECT_EQ(
-      BuildKeyClause(Phase::kAutomaticReadings, row, Profile("J01", "SQL Server")),
-      "RWDBH=N'R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ='1899-12-30 00:00:00:000' ");
+            "RWDBH='R1' and SYSJ='2011-5-2 14:07:09' and CUSTOMSJ IS NULL ");
+  EXPECT_EQ(BuildKeyClause(Phase::kAutomaticReadings, row, Profile("J01", "SQL Server")),
+            "RWDBH=N'R1' and SYSJ='2011-05-02 14:07:09:000' and CUSTOMSJ IS NULL ");
 
   EXPECT_EQ(BuildSelection(Phase::kReports, Profile("J'01", "SQL Server")),
             "select top 30 * from JCJG_RPTINFO where SENDFLAG=1 and JCDWBH=N'J''01' ");

@@ -154,12 +154,61 @@ TEST_F(UploadCycleTest, BatchesAreAtMostThirtyAndADeclinedAnnouncementSendsNothi
 }
 
 TEST_F(UploadCycleTest, AcceptedRowThatCannotBeFoundAgainStaysAndIsReported) {
-  // A NULL key date never matches its own key clause.
-  database_->Run("insert into JCJG_ALTER values ('J01','Y1',NULL,'R1','','','',0)");
+  database_->Run(
+      "insert into JCJG_ALTER values ('J01','Y1','2011-05-02 09:00:00','R1','','','',0)");
+  // The row is gone from its table by the time the acceptance arrives.
+  server_.verdict = [&](const std::string&) {
+    database_->Run("update JCJG_ALTER set YPDBH='Y2'");
+    return std::string("ZQJCJGOK");
+  };
   RunCycle();
   EXPECT_EQ(Normalised(display_.logLines[3]), "×维护已上传的修改记录失败。<ts>");
   EXPECT_EQ(Count("JCJG_ALTER"), "1");
   EXPECT_EQ(display_.sentCount, 0);
+}
+
+// Key values as stored find their rows again: NULL dates, and key texts
+// with blanks or control bytes at their ends.
+TEST_F(UploadCycleTest, RowsWithNullOrUntrimmedKeysSettle) {
+  AddReport(" Y1\t", "BG1");
+  database_->Run("insert into JCJG_GC_RPT values ('J01',' Y1 ','G1\n','S1','楼',0)");
+  database_->Run("insert into JCJG_ALTER values ('J01','Y1',NULL,'R1','','','',0)");
+  database_->Run("insert into JCJG_ALTER values ('J01','Y2',NULL,'R2','','','',0)");
+  database_->Run("insert into JCJG_AUTO values ('J01','R1',NULL,NULL,NULL,NULL,NULL,NULL,NULL,0)");
+  server_.verdict = [](const std::string& statement) {
+    return std::string(statement.find("'Y2'") != std::string::npos ? "ZQJCJGERROR x" : "ZQJCJGOK");
+  };
+  RunCycle();
+  EXPECT_EQ(server_.Statements().size(), 6u);
+  EXPECT_EQ(Count("JCJG_RPTINFO") + Count("JCJG_GC_RPT") + Count("JCJG_AUTO"), "000");
+  EXPECT_EQ(*database_->Scalar("select group_concat(YPDBH, SENDFLAG) from JCJG_ALTER"), "Y2100");
+  EXPECT_EQ(display_.sentCount, 4);
+}
+
+// Projects: only an acceptance or a rejection moves a report on; any other
+// reply leaves it for a later cycle.
+TEST_F(UploadCycleTest, ProjectsMoveOnOnlyOnAVerdict) {
+  const char* replies[] = {"ZQJCJGOK", "ZQJCJGERROR x", "ZQJCJGRETRY later", "garbage",
+                           "ZQJCJGOK "};
+  for (int i = 0; i < 5; ++i)
+    AddReport("Y" + std::to_string(i), "BG" + std::to_string(i));
+  database_->Run("update JCJG_RPTINFO set GCBH=concat('G', YPDBH)");
+  server_.verdict = [&](const std::string& statement) {
+    if (statement.rfind("insert into JCJG_JCDW_GC ", 0) != 0)
+      return std::string("ZQJCJGRETRY");  // reports stay at 1
+    for (int i = 0; i < 5; ++i) {
+      if (statement.find("'GY" + std::to_string(i) + "'") != std::string::npos)
+        return std::string(replies[i]);
+    }
+    return std::string();
+  };
+  RunCycle();
+  EXPECT_EQ(*database_->Scalar("select group_concat(SENDFLAG order by YPDBH) from JCJG_RPTINFO"),
+            "1,1,0,0,0");
+
+  server_.verdict = [](const std::string&) { return std::string("ZQJCJGOK"); };
+  RunCycle();
+  EXPECT_EQ(Count("JCJG_RPTINFO"), "0");
 }
 
 TEST_F(UploadCycleTest, ServerClosingMidPhaseKeepsSettledRowsAndTheRest) {
@@ -276,6 +325,16 @@ TEST_F(UploadCycleTest, IdentityAgreementStoresTheIdentifierAndFollowsTheReply) 
   RunCycle();
   EXPECT_EQ(display_.logLines.back(), "上传自动采集记录：");
   EXPECT_LT(platform::Now().year, 2031);  // clock untouched without a stored identifier
+}
+
+// An agency number with a line break (a hand-edited settings file) never
+// reaches the server as a line of its own.
+TEST_F(UploadCycleTest, LineBreakInACommandLineSendsNothingOfIt) {
+  profile_.agencyNumber = "J01\r\nZQJCJGSEND 1";
+  RunCycle();
+  EXPECT_TRUE(server_.CommandLines().empty());
+  EXPECT_EQ(display_.logLines.back(), "Communication Exception: Line break inside a command line.");
+  EXPECT_EQ(*database_->Scalar("select count(GUID) from JCJG_CUSER"), "0");
 }
 
 TEST_F(UploadCycleTest, LogIsClearedOnlyAboveFiveHundredDisplayedLines) {
