@@ -44,9 +44,11 @@ class UploadCycle {
   void SynchroniseIdentity();
 
  private:
+  void RunCycleBody();
   void SettleRow(Phase phase, const db::Query& row, const std::string& reply,
                  const std::string& keyClause);
   void RunOnRelay(const std::string& statement);
+  int CountPending();
 
   relay::RelayConnection& relay_;
   ServerLink& link_;
@@ -55,6 +57,7 @@ class UploadCycle {
   std::function<void()> pump_;
   Journal journal_;
   int successCounter_ = 0;
+  CycleOutcome outcome_;
 };
 
 }  // namespace pelvar::upload
