@@ -58,9 +58,8 @@ Outcome CheckSettings(State& state) {
   };
   store.OpenSettingsKey(false);
   for (const config::TextSetting* setting :
-       {&config::kDwbh, &config::kRemoteHost, &config::kDBType, &config::kDBHost,
-        &config::kDBName, &config::kDBUser, &config::kDBPasswd, &config::kSiteCode,
-        &config::kSiteName}) {
+       {&config::kDwbh, &config::kRemoteHost, &config::kDBType, &config::kDBHost, &config::kDBName,
+        &config::kDBUser, &config::kDBPasswd, &config::kSiteCode, &config::kSiteName}) {
     try {
       store.Read(*setting);
     } catch (const std::exception& e) {
@@ -166,9 +165,9 @@ Outcome CheckIdentityRow(State& state) {
   std::string recorded = query.FieldNamed("dwbh").AsString();
   query.Close();
   if (recorded != state.settings->Dwbh)
-    return Failure{"JCJG_CUSER 记录的检测单位编号为“" + recorded + "”，设置中为“" +
-                       state.settings->Dwbh + "”",
-                   remedy};
+    return Failure{
+        "JCJG_CUSER 记录的检测单位编号为“" + recorded + "”，设置中为“" + state.settings->Dwbh + "”",
+        remedy};
   return std::nullopt;
 }
 
@@ -182,7 +181,8 @@ Outcome CheckServer(State& state) {
     bool greeted = link.CheckGreeting();
     link.CloseSession();
     if (!greeted)
-      return Failure{"服务器的问候不是 ZQJCJGSITE2", "确认 RemoteHost/RemotePort 指向监管平台的上传服务"};
+      return Failure{"服务器的问候不是 ZQJCJGSITE2",
+                     "确认 RemoteHost/RemotePort 指向监管平台的上传服务"};
     return std::nullopt;
   } catch (const std::exception& e) {
     link.CloseSession();
@@ -220,7 +220,19 @@ Outcome CheckClock(State& state) {
     case platform::ClockSetting::kNotPermitted:
       break;
   }
-  return Failure{"没有设置本机时钟的权限，服务器时间不会被采用", "以有权设置时钟的用户运行上传程序"};
+  return Failure{"没有设置本机时钟的权限，服务器时间不会被采用",
+                 "以有权设置时钟的用户运行上传程序"};
+}
+
+// The reason on one line, without a closing full stop of its own.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r')
+      c = ' ';
+  }
+  while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+    text.pop_back();
+  return text;
 }
 
 struct Check {
@@ -256,8 +268,8 @@ int CheckCommand(const std::vector<std::string>& arguments) {
       std::printf("ok   %d %s%s\n", number, check.name, state.note.c_str());
     } else {
       allPassed = false;
-      std::printf("FAIL %d %s：%s。处理：%s。\n", number, check.name, failure->reason.c_str(),
-                  failure->remedy.c_str());
+      std::printf("FAIL %d %s：%s。处理：%s。\n", number, check.name,
+                  OneLine(failure->reason).c_str(), failure->remedy.c_str());
     }
     std::fflush(stdout);
   }

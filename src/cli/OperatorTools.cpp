@@ -46,18 +46,14 @@ std::vector<std::string> RecentJournalLines(int days) {
   const std::string last = DayName(now);
   std::vector<std::filesystem::path> files;
   std::error_code error;
-  for (std::filesystem::recursive_directory_iterator
-           it(platform::JournalBaseFolder(), error),
-       end;
+  for (std::filesystem::recursive_directory_iterator it(platform::JournalBaseFolder(), error), end;
        !error && it != end; it.increment(error)) {
     const std::string name = it->path().filename().string();
-    if (it->is_regular_file(error) && name.size() == first.size() && name >= first &&
-        name <= last)
+    if (it->is_regular_file(error) && name.size() == first.size() && name >= first && name <= last)
       files.push_back(it->path());
   }
-  std::sort(files.begin(), files.end(), [](const auto& a, const auto& b) {
-    return a.filename() < b.filename();
-  });
+  std::sort(files.begin(), files.end(),
+            [](const auto& a, const auto& b) { return a.filename() < b.filename(); });
   std::vector<std::string> lines;
   for (const auto& file : files) {
     std::ifstream in(file, std::ios::binary);

@@ -62,7 +62,8 @@ int RejectedCommand(const std::vector<std::string>& arguments) {
   std::optional<int> flag;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     bool hasValue = i + 1 < arguments.size();
-    if (arguments[i] == "--table" && hasValue && (only = upload::FindSendingTable(arguments[i + 1]))) {
+    if (arguments[i] == "--table" && hasValue &&
+        (only = upload::FindSendingTable(arguments[i + 1]))) {
       ++i;
     } else if (arguments[i] == "--flag" && hasValue && (flag = FlagNamed(arguments[i + 1]))) {
       ++i;
@@ -130,9 +131,10 @@ int RequeueCommand(const std::vector<std::string>& arguments) {
   }
   const int choices = (key.empty() ? 0 : 1) + (flag ? 1 : 0) + (all ? 1 : 0);
   if (wrong || !table || choices != 1) {
-    std::fputs("usage: pelvar-cli requeue --table T (--key VALUE... | --flag 10|100 | --all) "
-               "[--yes]\n",
-               stderr);
+    std::fputs(
+        "usage: pelvar-cli requeue --table T (--key VALUE... | --flag 10|100 | --all) "
+        "[--yes]\n",
+        stderr);
     return 2;
   }
   const upload::Phase phase = table->settlingPhase;

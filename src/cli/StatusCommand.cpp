@@ -27,8 +27,8 @@ TableCounts CountStates(relay::RelayConnection& relay) {
   for (const upload::RelayTable& table : upload::RelayTables()) {
     if (table.name == upload::kIdentityTable)
       continue;
-    auto& agencies = tables.emplace_back(std::string(table.name), std::map<std::string, Counts>())
-                         .second;
+    auto& agencies =
+        tables.emplace_back(std::string(table.name), std::map<std::string, Counts>()).second;
     db::Query& query = relay.UniRunSQL;
     query.Close();
     query.SetText(upload::BuildStateCounts(table.name));
@@ -106,8 +106,8 @@ int StatusCommand(const std::vector<std::string>& arguments) {
     if (last.time.empty()) {
       out += "null";
     } else {
-      out += "{\"time\":" + JsonString(last.time) + ",\"outcome\":" +
-             JsonString(last.completed ? "completed" : "interrupted") +
+      out += "{\"time\":" + JsonString(last.time) +
+             ",\"outcome\":" + JsonString(last.completed ? "completed" : "interrupted") +
              ",\"refused\":" + std::to_string(last.refused) + "}";
     }
     out += ",\"uploaderLock\":" + JsonString(lock) + "}\n";

@@ -15,8 +15,8 @@ enum class LightColour { kGray, kGreen, kRed };
 
 // How one upload cycle ended, as the tray reports it.
 struct CycleOutcome {
-  text::DateTime time;       // when the cycle ended
-  bool relayReached = true;  // the relay database connected and answered
+  text::DateTime time;        // when the cycle ended
+  bool relayReached = true;   // the relay database connected and answered
   bool serverReached = true;  // the session opened and was greeted
   int refused = 0;            // rows settled with 100
   int pending = -1;           // the agency's rows still to send; -1 unknown

@@ -54,8 +54,8 @@ std::vector<RelayTable> Collect() {
     }
     if (!description.revisionTables.front().empty())
       Add(columns, "BGXGCOUNT");
-    for (const auto* names :
-         {&description.successColumns, &description.rejectionColumns, &description.journalColumns}) {
+    for (const auto* names : {&description.successColumns, &description.rejectionColumns,
+                              &description.journalColumns}) {
       for (std::string_view name : *names)
         Add(columns, name);
     }
@@ -105,7 +105,8 @@ std::vector<std::string> BuildPendingCounts(const SiteProfile& profile) {
     if (table.name == kIdentityTable)
       continue;
     std::vector<int> flags = {kPending};
-    if (table.settlingPhase != Phase::kProjects && Describe(Phase::kProjects).relayTable == table.name)
+    if (table.settlingPhase != Phase::kProjects &&
+        Describe(Phase::kProjects).relayTable == table.name)
       flags.push_back(kProjectSent);
     std::string selection = BuildStateSelection(table.settlingPhase, flags, profile);
     counts.push_back("select count(*)" + selection.substr(std::string_view("select *").size()));

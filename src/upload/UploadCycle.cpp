@@ -147,7 +147,8 @@ void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string
     std::string message(KeywordArgument(reply, protocol::kRejected));
     display_.AppendLogLine("× " + RowColumns(row, description.rejectionColumns) + " 上传失败：" +
                            message + " " + Stamp());
-    journal_.WriteJournalLine(RowColumns(row, description.journalColumns) + " 上传失败：" + message);
+    journal_.WriteJournalLine(RowColumns(row, description.journalColumns) + " 上传失败：" +
+                              message);
     const bool duplicate = message.find("PRIMARY") != std::string::npos;
     if (!duplicate)
       ++outcome_.refused;

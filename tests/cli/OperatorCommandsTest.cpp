@@ -183,13 +183,13 @@ TEST_F(OperatorCommandsTest, CheckPassesOnAHealthySetUpAndNamesEachFault) {
   ASSERT_EQ(lines.size(), 7u) << faulty.out;
   EXPECT_EQ(lines[0].substr(0, 5), "ok   ");
   EXPECT_EQ(lines[1].substr(0, 5), "ok   ");
-  EXPECT_TRUE(lines[2].starts_with("FAIL 3 ") && lines[2].find("缺少 JCJG_AUTO.CUSTOMSJ。") !=
-                                                     std::string::npos)
+  EXPECT_TRUE(lines[2].starts_with("FAIL 3 ") &&
+              lines[2].find("缺少 JCJG_AUTO.CUSTOMSJ。") != std::string::npos)
       << lines[2];
   EXPECT_TRUE(lines[3].starts_with("FAIL 4 ") && lines[3].find("“J0009”") != std::string::npos)
       << lines[3];
-  EXPECT_TRUE(lines[4].starts_with("FAIL 5 ") && lines[4].find("无法连接 127.0.0.1:") !=
-                                                     std::string::npos)
+  EXPECT_TRUE(lines[4].starts_with("FAIL 5 ") &&
+              lines[4].find("无法连接 127.0.0.1:") != std::string::npos)
       << lines[4];
   EXPECT_TRUE(lines[5].starts_with("FAIL 6 ") && lines[5].find("不存在") != std::string::npos)
       << lines[5];
@@ -271,27 +271,25 @@ TEST_F(OperatorCommandsTest, ARequeuedRowIsDeliveredByTheNextCycle) {
   auto rejected = RunProcess({PELVAR_CLI_PATH, "rejected", "--flag", "100"});
   EXPECT_TRUE(std::regex_match(
       rejected.out,
-      std::regex("JCJG_AUTO\tRW-0003 2024-06-02 11:17:23 2024-06-02 11:00:00\t100\tRW-0003 "
+      std::regex("JCJG_AUTO\tRW-0003 2024-6-2 11:17:23 2024-6-2 11:00:00\t100\tRW-0003 "
                  "2024-6-2 11:17:23 上传失败：CONSTRAINT `HZ_NOT_NEGATIVE` failed[^\n]*\n"
                  "共 1 行被拒\n")))
       << rejected.out;
 
   // The cause removed, the row is set back (after the question) and sent.
   relay_->Run("UPDATE JCJG_AUTO SET HZ = 1 WHERE RWDBH = 'RW-0003'");
-  auto declined = RunProcess({PELVAR_CLI_PATH, "requeue", "--table", "JCJG_AUTO", "--key",
-                              "RW-0003"},
-                             "n\n");
+  auto declined =
+      RunProcess({PELVAR_CLI_PATH, "requeue", "--table", "JCJG_AUTO", "--key", "RW-0003"}, "n\n");
   EXPECT_EQ(declined.exitCode, 1);
   EXPECT_EQ(Relay("SELECT SENDFLAG FROM JCJG_AUTO WHERE RWDBH = 'RW-0003'"), "100");
-  auto requeue = RunProcess({PELVAR_CLI_PATH, "requeue", "--table", "jcjg_auto", "--key",
-                             "RW-0003", "--yes"});
+  auto requeue =
+      RunProcess({PELVAR_CLI_PATH, "requeue", "--table", "jcjg_auto", "--key", "RW-0003", "--yes"});
   EXPECT_EQ(requeue.exitCode, 0) << requeue.err;
   EXPECT_EQ(requeue.out, "将把 JCJG_AUTO 中 1 行设回待上传(0)。\n已重新排队 1 行。\n");
   EXPECT_EQ(Relay("SELECT SENDFLAG FROM JCJG_AUTO WHERE RWDBH = 'RW-0003'"), "0");
   ASSERT_EQ(RunProcess({PELVAR_CLI_PATH, "cycle"}).exitCode, 0);
   EXPECT_EQ(Relay("SELECT COUNT(*) FROM JCJG_AUTO WHERE RWDBH = 'RW-0003'"), "0");
-  EXPECT_EQ(serverDb_->Scalar("SELECT COUNT(*) FROM JCJG_JCDW_AUTO WHERE RWDBH = 'RW-0003'"),
-            "4");
+  EXPECT_EQ(serverDb_->Scalar("SELECT COUNT(*) FROM JCJG_JCDW_AUTO WHERE RWDBH = 'RW-0003'"), "4");
   EXPECT_EQ(RunProcess({PELVAR_CLI_PATH, "requeue", "--table", "JCJG_AUTO"}).exitCode, 2);
 }
 
