@@ -58,8 +58,9 @@ Outcome CheckSettings(State& state) {
   };
   store.OpenSettingsKey(false);
   for (const config::TextSetting* setting :
-       {&config::kDwbh, &config::kRemoteHost, &config::kDBType, &config::kDBHost, &config::kDBName,
-        &config::kDBUser, &config::kDBPasswd, &config::kSiteCode, &config::kSiteName}) {
+       {&config::kAgencyNumber, &config::kRemoteHost, &config::kDatabaseKind, &config::kDBHost,
+        &config::kDBName, &config::kDBUser, &config::kDBPasswd, &config::kSiteCode,
+        &config::kSiteName}) {
     try {
       store.Read(*setting);
     } catch (const std::exception& e) {
@@ -85,7 +86,7 @@ Outcome CheckSettings(State& state) {
   }
   std::string dwbh;
   try {
-    dwbh = store.Read(config::kDwbh);
+    dwbh = store.Read(config::kAgencyNumber);
   } catch (const std::exception&) {
   }
   store.CloseSettingsKey();
@@ -123,23 +124,20 @@ Outcome CheckRelayTables(State& state) {
     return skipped;
   std::string missing;
   for (const upload::RelayTable& table : upload::RelayTables()) {
-    db::Query& query = state.relay.UniRunSQL;
+    const db::Query* query = nullptr;
     try {
-      query.Close();
-      query.SetText("select * from " + std::string(table.name) + " where 1=0");
-      query.Open();
+      query = &state.relay.Select("select * from " + std::string(table.name) + " where 1=0");
     } catch (const std::exception&) {
       missing += (missing.empty() ? "" : "，") + std::string("表 ") + std::string(table.name);
       continue;
     }
     for (const std::string& column : table.columns) {
       bool found = false;
-      for (int i = 0; i < query.FieldCount() && !found; ++i)
-        found = text::EqualsNoCase(query.FieldAt(i).Name(), column);
+      for (int i = 0; i < query->FieldCount() && !found; ++i)
+        found = text::EqualsNoCase(query->FieldAt(i).Name(), column);
       if (!found)
         missing += (missing.empty() ? "" : "，") + std::string(table.name) + "." + column;
     }
-    query.Close();
   }
   if (missing.empty())
     return std::nullopt;
@@ -149,25 +147,20 @@ Outcome CheckRelayTables(State& state) {
 Outcome CheckIdentityRow(State& state) {
   if (Outcome skipped = NeedsRelay(state))
     return skipped;
-  db::Query& query = state.relay.UniRunSQL;
+  const db::Query* query = nullptr;
   try {
-    query.Close();
-    query.SetText("select * from " + std::string(upload::kIdentityTable));
-    query.Open();
+    query = &state.relay.Select("select * from " + std::string(upload::kIdentityTable));
   } catch (const std::exception& e) {
     return Failure{e.what(), "见第 3 项"};
   }
   const std::string remedy = "在设置对话框中保存一次设置（会写入检测单位编号）";
-  if (query.IsEmptyResult()) {
-    query.Close();
+  if (query->IsEmptyResult())
     return Failure{"JCJG_CUSER 没有记录", remedy};
-  }
-  std::string recorded = query.FieldNamed("dwbh").AsString();
-  query.Close();
-  if (recorded != state.settings->Dwbh)
-    return Failure{
-        "JCJG_CUSER 记录的检测单位编号为“" + recorded + "”，设置中为“" + state.settings->Dwbh + "”",
-        remedy};
+  const std::string recorded = query->FieldNamed("dwbh").AsString();
+  const std::string& saved = state.settings->agencyNumber;
+  if (recorded != saved)
+    return Failure{"JCJG_CUSER 记录的检测单位编号为“" + recorded + "”，设置中为“" + saved + "”",
+                   remedy};
   return std::nullopt;
 }
 
@@ -274,7 +267,7 @@ int CheckCommand(const std::vector<std::string>& arguments) {
     std::fflush(stdout);
   }
   if (state.relayConnected)
-    state.relay.UniConn.Disconnect();
+    state.relay.Disconnect();
   return allPassed ? 0 : 1;
 }
 

@@ -29,14 +29,18 @@ std::string DayName(const text::DateTime& date) {
 }  // namespace
 
 std::optional<config::RunSettings> LoadOperatorSettings() {
-  CliMessageBoxes boxes;
   config::SettingsStore store;
-  return store.LoadRunSettings(boxes);
+  config::RunSettingsLoad load = store.LoadRunSettings();
+  if (!load.settings) {
+    CliMessageBoxes boxes;
+    boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
+  }
+  return load.settings;
 }
 
 void ConnectRelay(relay::RelayConnection& relay, const config::RunSettings& settings) {
   relay.Configure(config::RelayParameters(settings));
-  relay.UniConn.Connect();
+  relay.Connect();
 }
 
 std::vector<std::string> RecentJournalLines(int days) {

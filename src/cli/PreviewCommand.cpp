@@ -38,10 +38,7 @@ int PreviewCommand(const std::vector<std::string>& arguments) {
   int projectsMarked = 0;
   for (upload::Phase phase : upload::kPhaseOrder) {
     const upload::PhaseDescription& description = upload::Describe(phase);
-    db::Query& send = relay.UniSend;
-    send.Close();
-    send.SetText(upload::BuildSelection(phase, profile));
-    send.Open();
+    db::Query& send = relay.Select(upload::BuildSelection(phase, profile));
     const int count = send.IsEmptyResult() ? 0 : send.RowCount();
     if (phase == upload::Phase::kProjects && description.settleSent.size() > 0)
       projectsMarked = count;
@@ -64,7 +61,7 @@ int PreviewCommand(const std::vector<std::string>& arguments) {
       std::printf("-- %d/%d\n%s\n", n, count, statement.c_str());
     }
   }
-  relay.UniConn.Disconnect();
+  relay.Disconnect();
   return 0;
 }
 

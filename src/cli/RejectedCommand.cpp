@@ -84,10 +84,7 @@ int RejectedCommand(const std::vector<std::string>& arguments) {
     if (table.name == upload::kIdentityTable || (only && only->name != table.name))
       continue;
     const upload::Phase phase = table.settlingPhase;
-    db::Query& query = relay.UniSend;
-    query.Close();
-    query.SetText(upload::BuildStateSelection(phase, Flags(flag), profile));
-    query.Open();
+    db::Query& query = relay.Select(upload::BuildStateSelection(phase, Flags(flag), profile));
     for (; !query.AtEnd(); query.Next()) {
       const std::vector<std::string> keys = upload::KeyValues(phase, query, profile);
       std::string line = RefusalLine(
@@ -97,9 +94,8 @@ int RejectedCommand(const std::vector<std::string>& arguments) {
                   line.empty() ? "（近 62 天的日志中没有记录）" : line.c_str());
       ++listed;
     }
-    query.Close();
   }
-  relay.UniConn.Disconnect();
+  relay.Disconnect();
   std::printf("共 %d 行被拒\n", listed);
   return 0;
 }
@@ -153,9 +149,7 @@ int RequeueCommand(const std::vector<std::string>& arguments) {
 
   // The rows are chosen first and then set back one by one through the
   // cycle's own key clause, so both dialects find them as the cycle does.
-  db::Query& rows = relay.UniSend;
-  rows.SetText(upload::BuildStateSelection(phase, Flags(flag), profile));
-  rows.Open();
+  db::Query& rows = relay.Select(upload::BuildStateSelection(phase, Flags(flag), profile));
   std::vector<std::string> updates;
   for (; !rows.AtEnd(); rows.Next()) {
     const std::vector<std::string> values = upload::KeyValues(phase, rows, profile);
@@ -167,7 +161,6 @@ int RequeueCommand(const std::vector<std::string>& arguments) {
           upload::BuildRequeue(phase, rows, rows.FieldNamed("SENDFLAG").AsInteger(), profile));
     }
   }
-  rows.Close();
   std::printf("将把 %s 中 %zu 行设回待上传(0)。\n", std::string(table->name).c_str(),
               updates.size());
   if (updates.empty())
@@ -184,11 +177,10 @@ int RequeueCommand(const std::vector<std::string>& arguments) {
   }
   long long changed = 0;
   for (const std::string& update : updates) {
-    relay.UniRunSQL.SetText(update);
-    relay.UniRunSQL.Execute();
-    changed += relay.UniRunSQL.AffectedRows();
+    relay.Execute(update);
+    changed += relay.AffectedRows();
   }
-  relay.UniConn.Disconnect();
+  relay.Disconnect();
 
   upload::Journal::EnsureJournalFolder();
   upload::Journal journal;

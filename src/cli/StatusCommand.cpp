@@ -29,10 +29,7 @@ TableCounts CountStates(relay::RelayConnection& relay) {
       continue;
     auto& agencies =
         tables.emplace_back(std::string(table.name), std::map<std::string, Counts>()).second;
-    db::Query& query = relay.UniRunSQL;
-    query.Close();
-    query.SetText(upload::BuildStateCounts(table.name));
-    query.Open();
+    db::Query& query = relay.Select(upload::BuildStateCounts(table.name));
     for (; !query.AtEnd(); query.Next()) {
       Counts& counts = agencies[query.FieldAt(0).AsString()];
       long long count = std::stoll(query.FieldAt(2).AsString());
@@ -53,7 +50,6 @@ TableCounts CountStates(relay::RelayConnection& relay) {
           break;
       }
     }
-    query.Close();
   }
   return tables;
 }
@@ -79,7 +75,7 @@ int StatusCommand(const std::vector<std::string>& arguments) {
   try {
     ConnectRelay(relay, *settings);
     tables = CountStates(relay);
-    relay.UniConn.Disconnect();
+    relay.Disconnect();
   } catch (const std::exception& e) {
     relayError = e.what();
   }
@@ -87,7 +83,7 @@ int StatusCommand(const std::vector<std::string>& arguments) {
   const std::string lock = UploaderLockState();
 
   if (json) {
-    std::string out = "{\"agency\":" + JsonString(settings->Dwbh) +
+    std::string out = "{\"agency\":" + JsonString(settings->agencyNumber) +
                       ",\"relay\":{\"reachable\":" + (relayError.empty() ? "true" : "false") +
                       ",\"error\":" + JsonString(relayError) + "},\"tables\":[";
     bool first = true;
@@ -115,7 +111,7 @@ int StatusCommand(const std::vector<std::string>& arguments) {
     return relayError.empty() ? 0 : 1;
   }
 
-  std::printf("检测单位编号: %s\n", settings->Dwbh.c_str());
+  std::printf("检测单位编号: %s\n", settings->agencyNumber.c_str());
   if (!relayError.empty()) {
     std::printf("中转库: 无法连接（%s）\n", relayError.c_str());
   } else {
