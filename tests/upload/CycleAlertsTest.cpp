@@ -26,7 +26,8 @@ TEST(CycleAlerts, EachBalloonOnceUntilTheSituationChanges) {
   EXPECT_FALSE(alerts.Observe(Refusing(0)));
   EXPECT_EQ(alerts.Observe(Refusing(2)).value_or(""),
             "本次上传有 2 行被监管平台拒绝（标记为 100），可用 pelvar-cli rejected 查看。");
-  EXPECT_EQ(alerts.Tooltip("T", true), "T\n正在上传\n待上传 4 行\n上次 2024-6-2 11:07:03 被拒 2 行");
+  EXPECT_EQ(alerts.Tooltip("T", true),
+            "T\n正在上传\n待上传 4 行\n上次 2024-6-2 11:07:03 被拒 2 行");
   EXPECT_FALSE(alerts.Observe(Refusing(1)));
   // An unreachable server says nothing about refusals.
   EXPECT_FALSE(alerts.Observe(Unreachable()));
