@@ -230,6 +230,21 @@ void TfrmPelvarMain::SetRunning(bool running) {
   popMenuStop_->setEnabled(running);
   ui_->btnRun->setEnabled(!running);
   popMenuStar_->setEnabled(!running);
+  UpdateTrayToolTip();
+}
+
+void TfrmPelvarMain::UpdateTrayToolTip() {
+  trayIcon_->setToolTip(
+      QString::fromStdString(alerts_.Tooltip(config::kApplicationTitle, IsRunning())));
+}
+
+void TfrmPelvarMain::CycleFinished(const upload::CycleOutcome& outcome) {
+  std::optional<std::string> balloon = alerts_.Observe(outcome);
+  UpdateTrayToolTip();
+  if (balloon && (!notifyEnabled || notifyEnabled())) {
+    trayIcon_->showMessage(config::kApplicationTitle, QString::fromStdString(*balloon),
+                           QSystemTrayIcon::Warning);
+  }
 }
 
 void TfrmPelvarMain::btnSetClick() {

@@ -8,6 +8,7 @@
 
 #include "app/QtScanTimer.h"
 #include "platform/MessageBox.h"
+#include "upload/CycleAlerts.h"
 #include "upload/Display.h"
 
 class QAction;
@@ -52,6 +53,9 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
   void ShowRemainingTime(int seconds) override;
   void SetRemainingTimeVisible(bool visible) override;
   void SetHeaderLabel(const std::string& text) override;
+  // Updates the tray icon's tooltip and raises the tray balloon when the
+  // cycles call for it (see upload::CycleAlerts) and notifyEnabled allows.
+  void CycleFinished(const upload::CycleOutcome& outcome) override;
 
   // What the buttons and the tray menu do. Unset hooks do nothing (Exit then
   // asks for the close at once).
@@ -60,6 +64,8 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
   std::function<bool()> onExitAllowed;
   // Shows the settings dialog modally; called after the password matched.
   std::function<void()> onShowSettings;
+  // Whether tray balloons are wanted (the Notify setting); unset: wanted.
+  std::function<bool()> notifyEnabled;
 
   // The run state as the controls record it: btnStop enabled.
   bool IsRunning() const;
@@ -101,6 +107,7 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
   void HideToTray();
   void CommitDataRequest(QSessionManager& manager);
   qreal LogTextWidth() const;
+  void UpdateTrayToolTip();
 
   std::unique_ptr<Ui::TfrmPelvarMain> ui_;
   platform::MessageBoxes& boxes_;
@@ -111,6 +118,7 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
   QAction* popMenuStar_;
   QAction* popMenuStop_;
   bool logHasLines_ = false;
+  upload::CycleAlerts alerts_;
 };
 
 }  // namespace pelvar::app

@@ -39,6 +39,7 @@ int main(int argc, char* argv[]) {
   app::BindRunControl(window, control);
   QObject::connect(&window, &app::TfrmPelvarMain::Closed, &application, &QCoreApplication::quit);
 
+  window.notifyEnabled = [&store] { return store.ReadNotifyFlag(); };
   window.FormCreate([&store] { return store.ReadAutoSendFlag(); });
 
   config::TfrmPelvarSet settings(store, control.Relay(), boxes, &window);

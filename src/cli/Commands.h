@@ -46,4 +46,24 @@ int RunCommand(const std::vector<std::string>& arguments);
 // settings could not be loaded, else 0.
 int NoticeCommand(const std::vector<std::string>& arguments);
 
+// check: whether this set-up is able to upload; one line per check, "ok" or
+// "FAIL" with the reason and the remedy. 0 when all pass, 1 otherwise.
+// Changes nothing; the server sees a connect and a close only.
+int CheckCommand(const std::vector<std::string>& arguments);
+
+// status [--json]: rows per relay table, agency and send state, the last
+// cycle the journal saw, the uploader lock. 1 when the relay is unreachable.
+int StatusCommand(const std::vector<std::string>& arguments);
+
+// preview [--phase NAME] [--limit N]: the announcement and statements the
+// next cycle would send, from read-only selections.
+int PreviewCommand(const std::vector<std::string>& arguments);
+
+// rejected [--table T] [--flag 10|100]: refused rows with their journal line.
+int RejectedCommand(const std::vector<std::string>& arguments);
+
+// requeue --table T (--key VALUE... | --flag 10|100 | --all) [--yes]: sets
+// refused rows back to pending, asking first unless --yes; 1 when declined.
+int RequeueCommand(const std::vector<std::string>& arguments);
+
 }  // namespace pelvar::cli

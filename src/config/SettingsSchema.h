@@ -38,6 +38,9 @@ inline constexpr NumberSetting kDBPort{"DBPort", "3306"};
 // site code and display name.
 inline constexpr TextSetting kSiteCode{"SiteCode", ""};
 inline constexpr TextSetting kSiteName{"SiteName", ""};
+// Optional: 0 turns the tray balloons about refusals and unreachable
+// servers off; absent counts as 1.
+inline constexpr FlagSetting kNotify{"Notify"};
 
 // The settings one run needs, named after their values. A plain copy.
 struct RunSettings {

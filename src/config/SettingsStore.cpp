@@ -153,4 +153,16 @@ bool SettingsStore::ReadAutoSendFlag() {
   return store.Exists(kIsAutoSend) && store.Read(kIsAutoSend);
 }
 
+bool SettingsStore::ReadNotifyFlag() {
+  SettingsStore store(registry_);
+  KeyCloser closer(store);
+  if (!store.OpenSettingsKey(false) || !store.Exists(kNotify))
+    return true;
+  try {
+    return store.Read(kNotify);
+  } catch (const std::exception&) {
+    return true;
+  }
+}
+
 }  // namespace pelvar::config

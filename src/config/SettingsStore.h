@@ -82,6 +82,9 @@ class SettingsStore {
   // False when the key or the value is missing; throws when the value is
   // present with a wrong type. Never creates the key.
   bool ReadAutoSendFlag();
+  // Notify: true when the key or the value is missing, or the value is not
+  // 0; a value of another type counts as missing. Never creates the key.
+  bool ReadNotifyFlag();
 
  private:
   platform::Registry& registry_;

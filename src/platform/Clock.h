@@ -13,4 +13,10 @@ text::DateTime Now();
 // never touched by tests or the demo.
 void SetLocalTime(const text::DateTime& value);
 
+// How SetLocalTime takes effect on this machine: the system clock, an offset
+// kept in the prefix, or not at all (the program lacks the right to set the
+// clock, so the server's time is silently not taken over).
+enum class ClockSetting { kSystemClock, kOffset, kNotPermitted };
+ClockSetting HowLocalTimeIsSet();
+
 }  // namespace pelvar::platform

@@ -84,4 +84,22 @@ void SetLocalTime(const text::DateTime& value) {
   (void)settimeofday(&tv, nullptr);
 }
 
+ClockSetting HowLocalTimeIsSet() {
+  if (!IsRealMachine())
+    return ClockSetting::kOffset;
+  if (geteuid() == 0)
+    return ClockSetting::kSystemClock;
+  // Without root the clock can still be set with CAP_SYS_TIME (bit 25 of
+  // the effective capabilities).
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("CapEff:", 0) == 0) {
+      unsigned long long capabilities = std::strtoull(line.c_str() + 7, nullptr, 16);
+      return (capabilities >> 25) & 1 ? ClockSetting::kSystemClock : ClockSetting::kNotPermitted;
+    }
+  }
+  return ClockSetting::kNotPermitted;
+}
+
 }  // namespace pelvar::platform

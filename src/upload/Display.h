@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "text/DateTime.h"
+
 namespace pelvar::upload {
 
 enum class Light {
@@ -10,6 +12,15 @@ enum class Light {
 };
 
 enum class LightColour { kGray, kGreen, kRed };
+
+// How one upload cycle ended, as the tray reports it.
+struct CycleOutcome {
+  text::DateTime time;        // when the cycle ended
+  bool relayReached = true;   // the relay database connected and answered
+  bool serverReached = true;  // the session opened and was greeted
+  int refused = 0;            // rows settled with 100
+  int pending = -1;           // the agency's rows still to send; -1 unknown
+};
 
 // The operator's view as the engine and the run control see it. The GUI
 // implements it with the main window's widgets, pelvar-cli by printing,
@@ -30,6 +41,9 @@ class Display {
   virtual void SetRemainingTimeVisible(bool visible) = 0;
   // Empty text clears the header label.
   virtual void SetHeaderLabel(const std::string& text) = 0;
+  // Told once at the end of every cycle; the log view has already said it
+  // all, so a front that has nowhere else to show it ignores it.
+  virtual void CycleFinished(const CycleOutcome& /*outcome*/) {}
 };
 
 }  // namespace pelvar::upload

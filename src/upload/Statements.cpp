@@ -138,6 +138,28 @@ std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile&
                    KeyTarget::kStoredRow);
 }
 
+std::vector<std::string> KeyValues(Phase phase, const db::Query& row, const SiteProfile& profile) {
+  std::vector<std::string> values;
+  for (const KeyColumn& column : Describe(phase).keyColumns) {
+    if (column.name.empty())
+      break;
+    if (column.form != KeyForm::kAgency)
+      values.push_back(
+          KeyValue(column, row, profile.agencyNumber, RelayDialect(profile.databaseKind)));
+  }
+  return values;
+}
+
+std::string RowColumns(const db::Query& row, const std::array<std::string_view, 2>& names) {
+  std::string joined;
+  for (std::size_t i = 0; i < names.size() && !names[i].empty(); ++i) {
+    if (i > 0)
+      joined += ' ';
+    joined += row.FieldNamed(std::string(names[i])).AsString();
+  }
+  return joined;
+}
+
 std::string BuildSelection(Phase phase, const SiteProfile& profile) {
   const PhaseDescription& description = Describe(phase);
   const Around& form = IsSqlServer(profile.databaseKind) ? description.sqlServerSelection

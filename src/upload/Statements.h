@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "db/Query.h"
 #include "upload/Phase.h"
@@ -28,6 +31,15 @@ std::string BuildUploadStatement(Phase phase, const db::Query& row, const SitePr
 // as stored (escaped, never trimmed), "IS NULL" for a NULL. Ends with a
 // blank.
 std::string BuildKeyClause(Phase phase, const db::Query& row, const SiteProfile& profile);
+
+// The values of the current row's key columns that are columns of the row
+// (the agency number left out), unescaped, in the forms the key clause uses.
+std::vector<std::string> KeyValues(Phase phase, const db::Query& row, const SiteProfile& profile);
+
+// The texts of the named columns of the current row, joined by blanks; the
+// list ends at the first empty name. The log view and journal lines of a
+// settled row begin with it.
+std::string RowColumns(const db::Query& row, const std::array<std::string_view, 2>& names);
 
 // The phase's selection of at most 30 pending rows of the agency.
 std::string BuildSelection(Phase phase, const SiteProfile& profile);

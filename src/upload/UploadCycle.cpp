@@ -11,6 +11,7 @@
 #include "text/Regional.h"
 #include "text/Strings.h"
 #include "upload/Protocol.h"
+#include "upload/RelayTables.h"
 #include "upload/Statements.h"
 
 namespace pelvar::upload {
@@ -26,17 +27,6 @@ std::string Stamp() {
   return text::TimeStamp(platform::Now());
 }
 
-// The named columns' texts of the row, joined by blanks.
-std::string Columns(const db::Query& row, const std::array<std::string_view, 2>& names) {
-  std::string joined;
-  for (std::size_t i = 0; i < names.size() && !names[i].empty(); ++i) {
-    if (i > 0)
-      joined += ' ';
-    joined += row.FieldNamed(std::string(names[i])).AsString();
-  }
-  return joined;
-}
-
 }  // namespace
 
 UploadCycle::UploadCycle(relay::RelayConnection& relay, ServerLink& link, Display& display,
@@ -44,6 +34,15 @@ UploadCycle::UploadCycle(relay::RelayConnection& relay, ServerLink& link, Displa
     : relay_(relay), link_(link), display_(display), profile_(profile), pump_(std::move(pump)) {}
 
 bool UploadCycle::RunUploadCycle() {
+  outcome_ = CycleOutcome{};
+  const bool gotThrough = RunCycleBody();
+  outcome_.pending = CountPending();
+  outcome_.time = platform::Now();
+  display_.CycleFinished(outcome_);
+  return gotThrough;
+}
+
+bool UploadCycle::RunCycleBody() {
   journal_.EnsureJournalFolder();
   if (display_.LogLineCount() > kLogLineLimit)
     display_.ClearLog();
@@ -55,6 +54,7 @@ bool UploadCycle::RunUploadCycle() {
   } catch (const std::exception& e) {
     display_.AppendLogLine(profile_.databaseKind + "数据库连接：" + e.what());
     display_.SetLight(Light::kRelayDatabase, LightColour::kRed);
+    outcome_.relayReached = false;
   }
 
   // Whatever the way out, the journal is closed before the session.
@@ -66,6 +66,7 @@ bool UploadCycle::RunUploadCycle() {
     link_.OpenSession(profile_.serverHost, profile_.serverPort);
     display_.SetLight(Light::kConnection, LightColour::kGreen);
     if (!link_.CheckGreeting()) {
+      outcome_.serverReached = false;
       display_.AppendLogLine("请升级上传程序！");
       link_.CloseSession();
       return false;
@@ -87,8 +88,10 @@ bool UploadCycle::RunUploadCycle() {
     closeAll();
     display_.AppendLogLine(std::string("Communication Exception: ") + e.what());
     display_.SetLight(Light::kConnection, LightColour::kRed);
+    outcome_.serverReached = false;
   } catch (const std::exception& e) {
     closeAll();
+    outcome_.relayReached = false;
     display_.AppendLogLine(std::string("VCL Exception: ") + e.what());
     display_.SetLight(Light::kRelayDatabase, LightColour::kRed);
   }
@@ -139,7 +142,7 @@ void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string
   if (accepted) {
     RunOnRelay(std::string(description.settleAccepted) + keyClause);
     if (relay_.AffectedRows() >= 1) {
-      display_.AppendLogLine("√ " + Columns(row, description.successColumns) + " 上传成功！" +
+      display_.AppendLogLine("√ " + RowColumns(row, description.successColumns) + " 上传成功！" +
                              Stamp());
       ++successCounter_;
       display_.RaiseSentCounter();
@@ -150,12 +153,29 @@ void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string
   }
   if (rejected) {
     std::string message(KeywordArgument(reply, protocol::kRejected));
-    display_.AppendLogLine("× " + Columns(row, description.rejectionColumns) + " 上传失败：" +
+    display_.AppendLogLine("× " + RowColumns(row, description.rejectionColumns) + " 上传失败：" +
                            message + " " + Stamp());
-    journal_.WriteJournalLine(Columns(row, description.journalColumns) + " 上传失败：" + message);
+    journal_.WriteJournalLine(RowColumns(row, description.journalColumns) + " 上传失败：" +
+                              message);
     const bool duplicate = message.find("PRIMARY") != std::string::npos;
+    if (!duplicate)
+      ++outcome_.refused;
     RunOnRelay(std::string(duplicate ? description.settleDuplicate : description.settleRejected) +
                keyClause);
+  }
+}
+
+int UploadCycle::CountPending() {
+  if (!outcome_.relayReached)
+    return -1;
+  try {
+    int pending = 0;
+    for (const std::string& count : BuildPendingCounts(profile_))
+      pending += std::stoi(relay_.Select(count).FieldAt(0).AsString());
+    return pending;
+  } catch (const std::exception&) {
+    // The count is for the tray only; the cycle has reported what failed.
+    return -1;
   }
 }
 

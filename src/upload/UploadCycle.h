@@ -46,9 +46,11 @@ class UploadCycle {
   void SynchroniseIdentity();
 
  private:
+  bool RunCycleBody();
   void SettleRow(Phase phase, const db::Query& row, const std::string& reply,
                  const std::string& keyClause);
   void RunOnRelay(const std::string& statement);
+  int CountPending();
 
   relay::RelayConnection& relay_;
   ServerLink& link_;
@@ -57,6 +59,7 @@ class UploadCycle {
   std::function<void()> pump_;
   Journal journal_;
   int successCounter_ = 0;
+  CycleOutcome outcome_;
 };
 
 }  // namespace pelvar::upload

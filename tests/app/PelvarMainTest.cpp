@@ -152,6 +152,13 @@ TEST(PelvarMain, FormCreateAndRunStateEnabling) {
   };
   w.SetRunning(true);
   EXPECT_TRUE(w.IsRunning());
+  // The tray tooltip follows the run state and the last cycle.
+  upload::CycleOutcome outcome;
+  outcome.time = {2026, 12, 9, 8, 5, 0};
+  outcome.pending = 12;
+  w.CycleFinished(outcome);
+  EXPECT_EQ(w.TrayIcon().toolTip(),
+            QString(kTitle) + "\n正在上传\n待上传 12 行\n上次 2026-12-9 8:05:00 完成");
   EXPECT_FALSE(enabled("btnRun"));
   EXPECT_FALSE(enabled("popMenuStar"));
   EXPECT_TRUE(enabled("btnStop"));

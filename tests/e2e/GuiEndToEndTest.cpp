@@ -322,6 +322,10 @@ TEST(GuiEndToEnd, HiddenInTheTrayOneInstanceUploadsOnItsOwnAndEndsOnSigterm) {
       "\"IsAutoSend\"=" +
       Dword(1) +
       "\r\n"
+      // The refused reading would raise a tray balloon: a window of its own.
+      "\"Notify\"=" +
+      Dword(0) +
+      "\r\n"
       "\"SiteCode\"=\"7\"\r\n"
       "\"SiteName\"=\"演示检测中心\"\r\n\r\n");
 
