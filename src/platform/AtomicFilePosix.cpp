@@ -59,8 +59,8 @@ bool ReplaceFileAtomically(const std::filesystem::path& path, const std::string&
   int fd = mkostemp(temporary.data(), O_CLOEXEC);
   if (fd < 0)
     return false;
-  bool ok = SetAccess(fd, folder, exists ? &existing : nullptr, access) &&
-            WriteAll(fd, bytes) && fsync(fd) == 0;
+  bool ok = SetAccess(fd, folder, exists ? &existing : nullptr, access) && WriteAll(fd, bytes) &&
+            fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (!ok || rename(temporary.c_str(), path.c_str()) != 0) {
     unlink(temporary.c_str());

@@ -325,8 +325,9 @@ TEST(FileRegistry, TheFileStaysPrivateAndNoLinkIsFollowed) {
   fs::create_directories(prefix.RegistryFile().parent_path());
   // As root the folder gets a group of its own, standing for the package's.
   const bool root = geteuid() == 0;
-  if (root)
+  if (root) {
     ASSERT_EQ(chown(prefix.RegistryFile().parent_path().c_str(), -1, 4242), 0);
+  }
   auto access = [](const std::string& file) {
     struct stat status {};
     EXPECT_EQ(stat(file.c_str(), &status), 0) << file;
@@ -338,15 +339,17 @@ TEST(FileRegistry, TheFileStaysPrivateAndNoLinkIsFollowed) {
   ASSERT_TRUE(key->Set("Password", RegValue::Text("secret")));
   for (const std::string& file : {path, lockPath}) {
     EXPECT_EQ(access(file).st_mode & 07777, 0640u) << file;
-    if (root)
+    if (root) {
       EXPECT_EQ(access(file).st_gid, 4242u) << file;
+    }
   }
 
   // A rewrite keeps the owner, the group and a stricter mode; others lose
   // what they could read.
   chmod(path.c_str(), 0600);
-  if (root)
+  if (root) {
     ASSERT_EQ(chown(path.c_str(), 4321, 4343), 0);
+  }
   ASSERT_TRUE(key->Set("Dwbh", RegValue::Text("A")));
   EXPECT_EQ(access(path).st_mode & 07777, 0600u);
   if (root) {

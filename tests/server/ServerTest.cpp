@@ -236,8 +236,8 @@ TEST_F(ServerTest, MalformedInputEndsOnlyItsOwnSession) {
 }
 
 TEST_F(ServerTest, RefusesValuesThatDoNotFitAndBoundsEverySession) {
-  int port = StartServer(
-      {"--idle-timeout", "3", "--max-frame", "100000", "--frame-budget", "100000"});
+  int port =
+      StartServer({"--idle-timeout", "3", "--max-frame", "100000", "--frame-budget", "100000"});
   ASSERT_NE(port, 0);
   WireClient client(port);
   ASSERT_EQ(client.Read(), "ZQJCJGSITE2");
