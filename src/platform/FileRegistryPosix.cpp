@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -76,13 +77,26 @@ std::string ErrnoText() {
   return std::strerror(errno);
 }
 
-// The whole file; an absent file is an empty registry.
+[[noreturn]] void RefuseNonFile(const std::string& path) {
+  throw Error("'" + path + "' is not a regular file; nothing is written through it.");
+}
+
+// The whole file; an absent file is an empty registry. A link in its place
+// is refused: the file holds secrets and is only ever replaced, never
+// written through a link.
 Keys LoadKeys(const std::string& filePath) {
-  int fd = open(filePath.c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = open(filePath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT)
       return {};
+    if (errno == ELOOP)
+      throw Error(SymbolicLinkRefusal(filePath));
     throw Error("Cannot read registry file '" + filePath + "': " + ErrnoText());
+  }
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    close(fd);
+    RefuseNonFile(filePath);
   }
   std::string bytes;
   char buffer[8192];
@@ -124,10 +138,34 @@ bool CanWrite(const std::string& filePath) {
   return access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
+// The lock file, opened without following a link and created 0640 in the
+// folder's group; -1 when it cannot be opened. Reading is enough to lock.
+int OpenLockFile(const std::string& path) {
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  int fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0640);
+  bool created = fd >= 0;
+  if (fd < 0 && errno == EEXIST)
+    fd = open(path.c_str(), flags);
+  if (fd < 0) {
+    if (errno == ELOOP)
+      throw Error(SymbolicLinkRefusal(path));
+    return -1;
+  }
+  struct stat opened {};
+  if (fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+    close(fd);
+    RefuseNonFile(path);
+  }
+  struct stat folder {};
+  std::string folderPath = fs::path(path).parent_path().string();
+  if (created && stat(folderPath.empty() ? "." : folderPath.c_str(), &folder) == 0)
+    (void)fchown(fd, static_cast<uid_t>(-1), folder.st_gid);
+  return fd;
+}
+
 class FileLock {
  public:
-  explicit FileLock(const std::string& path)
-      : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+  explicit FileLock(const std::string& path) : fd_(OpenLockFile(path)) {
     if (fd_ < 0)
       return;
     while (flock(fd_, LOCK_EX) != 0) {
@@ -152,7 +190,8 @@ class FileLock {
 
 // Applies change to the file's current keys under the writers' lock and
 // writes the result. False when change declines (nothing is written) or the
-// file cannot be replaced; throws Error when the file is malformed.
+// file cannot be replaced; throws Error when the file is malformed or a
+// link stands in place of the file or its lock.
 bool Mutate(const std::string& filePath, const std::function<bool(Keys&)>& change) {
   std::error_code ec;
   fs::path folder = fs::path(filePath).parent_path();
@@ -166,7 +205,7 @@ bool Mutate(const std::string& filePath, const std::function<bool(Keys&)>& chang
   Keys keys = LoadKeys(filePath);
   if (!change(keys))
     return false;
-  return ReplaceFileAtomically(filePath, FormatRegeditText(keys));
+  return ReplaceFileAtomically(filePath, FormatRegeditText(keys), FileAccess::kPrivate);
 }
 
 class FileKey : public RegistryKey {

@@ -91,7 +91,11 @@ class Registry {
 // the file atomically, so concurrent writers never lose each other's values
 // and a crash leaves the old or the new file, never a mix. A file that is
 // not REGEDIT4 text makes every operation throw Error naming the file and
-// the line; such a file is never overwritten.
+// the line; such a file is never overwritten. The file holds secrets: it and
+// its lock are made 0640 in the folder's group, a replacement keeps the old
+// file's owner and group and never lets others read it, and a symbolic link
+// in place of either makes every operation throw Error (nothing is read or
+// written through it).
 class FileRegistry : public Registry {
  public:
   explicit FileRegistry(std::string filePath);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "platform/AppendFile.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "text/Error.h"
@@ -41,15 +42,12 @@ void Journal::EnsureJournalFolder() {
 void Journal::OpenJournal() {
   CloseJournal();
   std::filesystem::path path = JournalFilePath(platform::Now());
-  errno = 0;
-  std::FILE* file = std::fopen(path.string().c_str(), "ab");
-  if (file == nullptr) {
-    int error = errno != 0 ? errno : EIO;
-    throw Error("Cannot open file \"" + path.string() + "\". " + std::strerror(error));
-  }
+  std::string reason;
   // Unbuffered: every line is handed to the system by its own write, so a
   // full disk is reported by the write that meets it.
-  std::setvbuf(file, nullptr, _IONBF, 0);
+  std::FILE* file = platform::OpenFileForAppending(path, reason);
+  if (file == nullptr)
+    throw Error("Cannot open file \"" + path.string() + "\". " + reason);
   file_ = file;
   path_ = std::move(path);
 }

@@ -29,7 +29,9 @@ class Journal {
 
   // Opens today's file for appending, creating it when missing. An open
   // journal is closed first. Throws Error with the platform's I/O message
-  // naming the file; the journal is then not open.
+  // naming the file; the journal is then not open. A symbolic link in place
+  // of the file or its month folder is such an error: nothing is written
+  // through it.
   void OpenJournal();
 
   // Appends text (UTF-8, written in GBK) and CR LF. The bytes are handed to

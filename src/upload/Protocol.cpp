@@ -91,27 +91,63 @@ RequestReader::Request RequestReader::TakeLine() {
   return request;
 }
 
+std::uint32_t RequestReader::PendingFrameLength() const {
+  std::size_t available = buffer_.size() - start_;
+  if (framesExpected_ == 0 || !malformed_.empty() || available < 4)
+    return 0;
+  std::uint32_t length = DecodeFrameLength(std::string_view(buffer_).substr(start_, 4));
+  return length <= maxFrameLength_ && available - 4 < length ? length : 0;
+}
+
 RequestReader::Request RequestReader::TakeFrame() {
+  // Frames this large are not copied out of the buffer but handed over.
+  constexpr std::size_t kHandedOver = 64 * 1024;
   std::size_t available = buffer_.size() - start_;
   if (available < 4)
     return {};
   std::uint32_t length = DecodeFrameLength(std::string_view(buffer_).substr(start_, 4));
-  if (length > kMaxFrameLength) {
-    return {Kind::kMalformed, "frame length " + std::to_string(length) + " over 16 MiB"};
+  if (length > maxFrameLength_) {
+    return {Kind::kMalformed, "frame length " + std::to_string(length) + " over the limit of " +
+                                  std::to_string(maxFrameLength_) + " bytes"};
   }
-  if (available - 4 < length)
+  const std::size_t whole = 4 + std::size_t{length};
+  if (available < whole) {
+    // Room for exactly this frame, taken at once, so a large frame never
+    // holds a buffer grown to twice its size.
+    if (length >= kHandedOver && buffer_.capacity() - start_ < whole) {
+      std::string room;
+      room.reserve(whole);
+      room.append(buffer_, start_);
+      buffer_.swap(room);
+      start_ = 0;
+    }
     return {};
-  Request request{Kind::kFrame, std::string(buffer_.data() + start_ + 4, length)};
-  Consume(4 + std::size_t{length});
+  }
+  Request request{Kind::kFrame, {}};
+  if (length >= kHandedOver && start_ == 0) {
+    std::string rest = buffer_.substr(whole);
+    buffer_.resize(whole);
+    buffer_.erase(0, 4);
+    request.text = std::move(buffer_);
+    buffer_ = std::move(rest);
+    scanned_ = 0;
+  } else {
+    request.text.assign(buffer_, start_ + 4, length);
+    Consume(whole);
+  }
   if (framesExpected_ > 0)
     --framesExpected_;
   return request;
 }
 
 void RequestReader::Consume(std::size_t count) {
+  // A buffer grown for a large frame is let go once it is empty.
+  constexpr std::size_t kKeptRoom = 256 * 1024;
   start_ += count;
   scanned_ = 0;
   if (start_ == buffer_.size()) {
+    if (buffer_.capacity() > kKeptRoom)
+      std::string().swap(buffer_);
     buffer_.clear();
     start_ = 0;
   }

@@ -66,9 +66,16 @@ std::uint32_t DecodeFrameLength(std::string_view header);
 // back whole requests or asks for more; it holds no socket. Next() follows
 // the session: after ExpectFrames(n) the next n requests are frames. A peer
 // that does not follow announcements may call NextLine()/NextFrame() itself.
+//
+// Memory: besides whole requests handed out, the reader holds one line of
+// at most 16 KiB, or one frame of at most maxFrameLength bytes whose room
+// is taken once its count is known, plus the bytes of one Feed beyond it.
 class RequestReader {
  public:
   static constexpr std::uint32_t kMaxFrameLength = 16u * 1024u * 1024u;
+
+  explicit RequestReader(std::uint32_t maxFrameLength = kMaxFrameLength)
+      : maxFrameLength_(maxFrameLength) {}
 
   enum class Kind {
     kNeedMore,   // no whole request buffered yet
@@ -94,6 +101,10 @@ class RequestReader {
   void ExpectFrames(std::uint64_t frames) { framesExpected_ = frames; }
   std::uint64_t FramesExpected() const { return framesExpected_; }
 
+  // The count of the frame being received: its header is buffered, its
+  // statement not yet whole. Zero otherwise.
+  std::uint32_t PendingFrameLength() const;
+
   std::size_t Buffered() const { return buffer_.size() - start_; }
   // The first buffered byte; requires Buffered() > 0.
   char Front() const { return buffer_[start_]; }
@@ -104,6 +115,7 @@ class RequestReader {
   Request Checked(Request request);
   void Consume(std::size_t count);
 
+  std::uint32_t maxFrameLength_;
   std::string buffer_;
   std::size_t start_ = 0;    // bytes before start_ have been taken
   std::size_t scanned_ = 0;  // bytes after start_ already searched for LF

@@ -9,11 +9,13 @@
 // blanks and control bytes at their ends, and a report moves past its
 // projects phase only after the server answered for its project.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -897,10 +899,35 @@ TEST_F(FaultInjection, JournalCannotBeOpenedOrWritten) {
   scenario.repair = [&] { putBack(file()); };
   bench.Run(scenario);
 
-  // A full disk: the first line written fails, wherever it comes.
+  // A link planted in place of the file: nothing goes through it.
+  const fs::path target = bench.prefix.Path() / "link-target";
+  scenario.name = "journal file is a symbolic link";
   scenario.inject = [&] {
     moveAside(file());
-    fs::create_symlink("/dev/full", file());
+    test::WriteFileBytes(target, "kept\n");
+    fs::create_symlink(target, file());
+  };
+  bench.Run(scenario);
+  EXPECT_EQ(test::ReadFileBytes(target), "kept\n");
+
+  // A full disk: the file may grow no further (the process's file size limit
+  // stands at its length, far above any other file a cycle writes), so the
+  // first line written fails, wherever it comes.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit usual{};
+  getrlimit(RLIMIT_FSIZE, &usual);
+  std::string filler;
+  for (int i = 0; i < 4096; ++i)
+    filler += "filler\r\n";
+  scenario.inject = [&] {
+    moveAside(file());
+    test::WriteFileBytes(file(), filler);
+    rlimit full{filler.size(), usual.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &full);
+  };
+  scenario.repair = [&] {
+    setrlimit(RLIMIT_FSIZE, &usual);
+    putBack(file());
   };
   scenario.name = "journal on a full disk, first line the reports summary";
   bench.Run(scenario);

@@ -317,5 +317,71 @@ TEST(FileRegistry, MachineFollowsThePrefixAndRightsFollowTheFile) {
       [&] { EXPECT_EQ(FileRegistry(path).Open(kDaviv, RegAccess::kRead, false), nullptr); });
 }
 
+TEST(FileRegistry, TheFileStaysPrivateAndNoLinkIsFollowed) {
+  namespace fs = std::filesystem;
+  TempPrefix prefix;
+  const std::string path = prefix.RegistryFile().string();
+  const std::string lockPath = path + ".lock";
+  fs::create_directories(prefix.RegistryFile().parent_path());
+  // As root the folder gets a group of its own, standing for the package's.
+  const bool root = geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(chown(prefix.RegistryFile().parent_path().c_str(), -1, 4242), 0);
+  }
+  auto access = [](const std::string& file) {
+    struct stat status {};
+    EXPECT_EQ(stat(file.c_str(), &status), 0) << file;
+    return status;
+  };
+  FileRegistry registry(path);
+  auto key = registry.Open(kDaviv, RegAccess::kFull, true);
+  ASSERT_NE(key, nullptr);
+  ASSERT_TRUE(key->Set("Password", RegValue::Text("secret")));
+  for (const std::string& file : {path, lockPath}) {
+    EXPECT_EQ(access(file).st_mode & 07777, 0640u) << file;
+    if (root) {
+      EXPECT_EQ(access(file).st_gid, 4242u) << file;
+    }
+  }
+
+  // A rewrite keeps the owner, the group and a stricter mode; others lose
+  // what they could read.
+  chmod(path.c_str(), 0600);
+  if (root) {
+    ASSERT_EQ(chown(path.c_str(), 4321, 4343), 0);
+  }
+  ASSERT_TRUE(key->Set("Dwbh", RegValue::Text("A")));
+  EXPECT_EQ(access(path).st_mode & 07777, 0600u);
+  if (root) {
+    EXPECT_EQ(access(path).st_uid, 4321u);
+    EXPECT_EQ(access(path).st_gid, 4343u);
+  }
+  chmod(path.c_str(), 0664);
+  ASSERT_TRUE(key->Set("Dwbh", RegValue::Text("B")));
+  EXPECT_EQ(access(path).st_mode & 07777, 0660u);
+
+  // Links planted in place of the lock or the file.
+  const fs::path target = prefix.Path() / "target";
+  test::WriteFileBytes(target, "mine");
+  const std::string saved = prefix.ReadRegistryBytes();
+  fs::remove(lockPath);
+  fs::create_symlink(target, lockPath);
+  EXPECT_EQ(ErrorText([&] { key->Set("Dwbh", RegValue::Text("C")); }),
+            "'" + lockPath + "' is a symbolic link; nothing is written through it.");
+  fs::remove(lockPath);
+  fs::create_symlink(prefix.Path() / "absent", lockPath);
+  EXPECT_NE(ErrorText([&] { key->Set("Dwbh", RegValue::Text("C")); }), "(no error)");
+  EXPECT_FALSE(fs::exists(prefix.Path() / "absent"));
+  fs::remove(lockPath);
+  EXPECT_EQ(prefix.ReadRegistryBytes(), saved);
+
+  fs::remove(path);
+  fs::create_symlink(target, path);
+  EXPECT_EQ(ErrorText([&] { key->Set("Dwbh", RegValue::Text("C")); }),
+            "'" + path + "' is a symbolic link; nothing is written through it.");
+  EXPECT_TRUE(fs::is_symlink(path));
+  EXPECT_EQ(test::ReadFileBytes(target), "mine");
+}
+
 }  // namespace
 }  // namespace pelvar::platform

@@ -79,6 +79,7 @@ class WireClient {
     SendLine(line);
     return Read();
   }
+  int Socket() const { return socket_; }
   std::string Frame(const std::string& statement) {
     SendFrame(statement);
     return Read();
@@ -230,8 +231,75 @@ TEST_F(ServerTest, MalformedInputEndsOnlyItsOwnSession) {
   EXPECT_EQ(server_->Wait(), 0);
   std::string log = server_->Output();
   EXPECT_NE(log.find("ended: command line longer than 16384 bytes"), std::string::npos) << log;
-  EXPECT_NE(log.find(" over 16 MiB"), std::string::npos) << log;
+  EXPECT_NE(log.find(" over the limit of 67108864 bytes"), std::string::npos) << log;
   EXPECT_TRUE(log.ends_with(" stopped\n")) << log;
+}
+
+TEST_F(ServerTest, RefusesValuesThatDoNotFitAndBoundsEverySession) {
+  int port =
+      StartServer({"--idle-timeout", "3", "--max-frame", "100000", "--frame-budget", "100000"});
+  ASSERT_NE(port, 0);
+  WireClient client(port);
+  ASSERT_EQ(client.Read(), "ZQJCJGSITE2");
+
+  // A value too long or too large for its column is refused, never cut; an
+  // empty text still stands for zero and the zero date.
+  EXPECT_EQ(client.Exchange("ZQJCJGSEND 3"), "ZQJCJGBUSK");
+  EXPECT_EQ(client.Frame("insert into JCJG_JCDW_GC values ('J01','G1','','','" +
+                         std::string(101, 'x') + "','','','',7);"),
+            "ZQJCJGERROR Data truncated for column 'GCMC' at row 1");
+  EXPECT_EQ(client.Frame("insert into JCJG_JCDW_RPTINFO values ('J01','Y1','G1','','','','',"
+                         "'','','BG-1','','','','99999999999','','','','','0','','',7);"),
+            "ZQJCJGERROR Out of range value for column 'YPSL' at row 1");
+  EXPECT_EQ(client.Frame("insert into JCJG_JCDW_RPTINFO values ('J01','Y1','G1','','','','',"
+                         "'','','BG-1','','','','','','','','','0','','',7);"),
+            "ZQJCJGOK");
+  EXPECT_EQ(Stored("SELECT COUNT(*) FROM JCJG_JCDW_GC"), "0");
+  EXPECT_EQ(Stored("SELECT CONCAT(BGRQ, ' ', SYRQ, ' ', YPSL, ' ', DBSL, ' ', QDDJ) "
+                   "FROM JCJG_JCDW_RPTINFO"),
+            "0000-00-00 0000-00-00 00:00:00 0 0.00 0");
+
+  // Frames wait for room in the budget: the second frame's statement is
+  // run only once the first, which holds all of it, has been answered.
+  WireClient first(port);
+  WireClient second(port);
+  ASSERT_EQ(first.Read(), "ZQJCJGSITE2");
+  ASSERT_EQ(second.Read(), "ZQJCJGSITE2");
+  EXPECT_EQ(first.Exchange("ZQJCJGSEND 1"), "ZQJCJGBUSK");
+  EXPECT_EQ(second.Exchange("ZQJCJGSEND 1"), "ZQJCJGBUSK");
+  auto padded = [](const std::string& statement, std::size_t size) {
+    return statement + std::string(size - statement.size(), ' ');
+  };
+  std::string firstFrame =
+      padded("insert into JCJG_JCDW_GC values ('J01','GA','','','','','','',7);", 100000);
+  std::string header{0, 1, static_cast<char>(0x86), static_cast<char>(0xA0)};  // 100000
+  first.Send(header + firstFrame.substr(0, 10));
+  ::usleep(300 * 1000);
+  second.SendFrame(padded("insert into JCJG_JCDW_GC values ('J01','GB','','','','','','',7);",
+                          40000));  // more than the server takes in one read
+  pollfd waiting{second.Socket(), POLLIN, 0};
+  EXPECT_EQ(::poll(&waiting, 1, 500), 0);
+  first.Send(firstFrame.substr(10));
+  EXPECT_EQ(first.Read(), "ZQJCJGOK");
+  EXPECT_EQ(second.Read(), "ZQJCJGOK");
+
+  // A frame over the limit and a silent client end their sessions.
+  WireClient oversized(port);
+  ASSERT_EQ(oversized.Read(), "ZQJCJGSITE2");
+  EXPECT_EQ(oversized.Exchange("ZQJCJGSEND 1"), "ZQJCJGBUSK");
+  oversized.Send(std::string{0, 1, static_cast<char>(0x86), static_cast<char>(0xA1)});
+  EXPECT_EQ(oversized.ReadRaw(), "");
+  WireClient silent(port);
+  ASSERT_EQ(silent.Read(), "ZQJCJGSITE2");
+  EXPECT_EQ(silent.ReadRaw(), "");
+
+  server_->Signal(SIGTERM);
+  EXPECT_EQ(server_->Wait(), 0);
+  std::string log = server_->Output();
+  EXPECT_NE(log.find("ended: frame length 100001 over the limit of 100000 bytes"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("ended: idle for 3 s"), std::string::npos) << log;
 }
 
 TEST_F(ServerTest, KeepsRowsWhenItsDatabaseIsAwayAndHonoursTrialOptions) {

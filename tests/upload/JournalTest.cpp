@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "LinkTestPrefix.h"
@@ -70,17 +76,55 @@ TEST(Journal, MissingBaseFolderAndFullDiskAreErrors) {
     EXPECT_FALSE(journal.IsOpen());
   }
   {
+    // A file that may grow no further stands for a full disk.
     LinkTestPrefix prefix;
     platform::SetLocalTime({2031, 2, 3, 10, 0, 0, 0});
     Journal::EnsureJournalFolder();
     const fs::path file = prefix.Root() / "var/log/pelvar/203102/20310203.log";
-    fs::create_symlink("/dev/full", file);
-    Journal journal;
-    journal.OpenJournal();
-    EXPECT_EQ(ErrorMessage([&] { journal.WriteJournalLine("lost"); }),
-              "Cannot write file \"" + file.string() + "\". No space left on device");
-    journal.CloseJournal();
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      std::signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{0, 0};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      Journal journal;
+      journal.OpenJournal();
+      std::string message = ErrorMessage([&] { journal.WriteJournalLine("lost"); });
+      _exit(message == "Cannot write file \"" + file.string() + "\". File too large" ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+}
+
+TEST(Journal, NothingIsWrittenThroughASymbolicLink) {
+  LinkTestPrefix prefix;
+  platform::SetLocalTime({2031, 2, 3, 10, 0, 0, 0});
+  const fs::path base = prefix.Root() / "var/log/pelvar";
+  const fs::path target = prefix.Root() / "target";
+  std::ofstream(target) << "mine\n";
+  Journal journal;
+
+  Journal::EnsureJournalFolder();
+  const fs::path file = base / "203102/20310203.log";
+  fs::create_symlink(target, file);
+  EXPECT_EQ(ErrorMessage([&] { journal.OpenJournal(); }),
+            "Cannot open file \"" + file.string() +
+                "\". It is a symbolic link; nothing is written through it.");
+  fs::remove(file);
+  fs::create_symlink(prefix.Root() / "absent", file);  // a dangling link creates nothing
+  EXPECT_FALSE(ErrorMessage([&] { journal.OpenJournal(); }).empty());
+  EXPECT_FALSE(fs::exists(prefix.Root() / "absent"));
+
+  fs::remove_all(base / "203102");
+  fs::create_directory_symlink(prefix.Root(), base / "203102");
+  EXPECT_EQ(ErrorMessage([&] { journal.OpenJournal(); }),
+            "Cannot open file \"" + file.string() +
+                "\". Its folder is a symbolic link; nothing is written through it.");
+  EXPECT_FALSE(journal.IsOpen());
+  EXPECT_FALSE(fs::exists(prefix.Root() / "20310203.log"));
+  EXPECT_EQ(LinkTestPrefix::ReadBytes(target), "mine\n");
 }
 
 }  // namespace

@@ -14,7 +14,8 @@
 
 namespace pelvar::server {
 
-Server::Server(ServerOptions options) : options_(std::move(options)) {}
+Server::Server(ServerOptions options)
+    : options_(std::move(options)), budget_(options_.frameBudget) {}
 
 Server::~Server() {
   Reap(true);
@@ -87,8 +88,8 @@ void Server::Accept() {
   }
   int number = nextNumber_++;
   Running& running = sessions_.emplace_back();
-  running.session =
-      std::make_unique<Session>(number, socket, peerText, options_.database, options_.session);
+  running.session = std::make_unique<Session>(number, socket, peerText, options_.database,
+                                              options_.session, budget_);
   running.thread = std::thread([this, &running] {
     running.session->Serve();
     std::lock_guard<std::mutex> lock(mutex_);

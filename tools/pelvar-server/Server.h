@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "FrameBudget.h"
 #include "ServerDatabase.h"
 #include "Session.h"
 
@@ -16,6 +17,9 @@ struct ServerOptions {
   std::string listenAddress = "127.0.0.1";
   std::uint16_t port = 13031;  // 0 picks a free port
   int maxSessions = 64;
+  // Statement frames being received or run hold at most this many bytes in
+  // all sessions together. Requires: at least session.maxFrameLength.
+  std::uint64_t frameBudget = 256u * 1024u * 1024u;
   DatabaseOptions database;
   SessionOptions session;
 };
@@ -50,6 +54,7 @@ class Server {
   void Reap(bool all);
 
   ServerOptions options_;
+  FrameBudget budget_;
   int listenSocket_ = -1;
   std::uint16_t boundPort_ = 0;
   int nextNumber_ = 1;

@@ -4,7 +4,9 @@
 #include <mysql.h>
 #include <mysqld_error.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "text/Error.h"
 
@@ -75,6 +77,85 @@ unsigned RunAll(MYSQL* mysql, const std::string& query) {
   }
 }
 
+// True when every column of that name in the database holds dates or
+// times: an empty text lands there as the zero date.
+bool IsDateColumn(MYSQL* mysql, const std::string& name, unsigned& code) {
+  std::string escaped(name.size() * 2 + 1, '\0');
+  escaped.resize(mysql_real_escape_string(mysql, escaped.data(), name.data(), name.size()));
+  std::string query =
+      "SELECT SUM(DATA_TYPE NOT IN ('date','datetime','timestamp','time','year')), COUNT(*) "
+      "FROM information_schema.COLUMNS WHERE TABLE_SCHEMA = DATABASE() AND COLUMN_NAME = '" +
+      escaped + "'";
+  bool dates = false;
+  if (mysql_real_query(mysql, query.data(), query.size()) != 0) {
+    code = mysql_errno(mysql);
+    return false;
+  }
+  if (MYSQL_RES* result = mysql_store_result(mysql)) {
+    MYSQL_ROW row = mysql_fetch_row(result);
+    dates = row != nullptr && row[0] != nullptr && row[1] != nullptr &&
+            std::string(row[0]) == "0" && std::string(row[1]) != "0";
+    mysql_free_result(result);
+  } else {
+    code = mysql_errno(mysql);
+  }
+  return dates;
+}
+
+// The message of the first warning of the last statement that says a value
+// did not fit its column (cut, out of range, not a number), or nothing. An
+// empty text is no such value: in a number column it stands for zero, in a
+// date column for the zero date, as the client sends it for NULL. code gets
+// the error of a query that failed on the way.
+std::string ValueThatDidNotFit(MYSQL* mysql, unsigned& code) {
+  code = 0;
+  if (mysql_warning_count(mysql) == 0)
+    return {};
+  struct Warning {
+    unsigned code;
+    std::string message;
+  };
+  std::vector<Warning> warnings;
+  if (mysql_real_query(mysql, "SHOW WARNINGS", 13) != 0) {
+    code = mysql_errno(mysql);
+    return {};
+  }
+  if (MYSQL_RES* result = mysql_store_result(mysql)) {
+    while (MYSQL_ROW row = mysql_fetch_row(result)) {
+      // Notes (a decimal rounded to its scale, say) lose nothing that matters.
+      if (row[0] != nullptr && std::string(row[0]) == "Warning" && row[1] && row[2])
+        warnings.push_back({static_cast<unsigned>(std::stoul(row[1])), row[2]});
+    }
+    mysql_free_result(result);
+  } else {
+    code = mysql_errno(mysql);
+    return {};
+  }
+  for (const Warning& warning : warnings) {
+    if (warning.code == ER_TRUNCATED_WRONG_VALUE_FOR_FIELD &&
+        warning.message.find(" value: '' for column ") != std::string::npos) {
+      continue;
+    }
+    if (warning.code == WARN_DATA_TRUNCATED) {
+      const std::string before = "for column '";
+      std::size_t start = warning.message.find(before);
+      std::size_t end = start == std::string::npos
+                            ? std::string::npos
+                            : warning.message.find('\'', start + before.size());
+      if (end != std::string::npos &&
+          IsDateColumn(mysql,
+                       warning.message.substr(start + before.size(), end - start - before.size()),
+                       code)) {
+        continue;
+      }
+      if (code != 0)
+        return {};
+    }
+    return warning.message;
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string OneLine(std::string message) {
@@ -114,14 +195,22 @@ Outcome ServerDatabase::ExecuteFrame(const std::string& statements) {
   if (!reason.empty())
     return {Verdict::kRetry, reason};
 
+  std::string didNotFit;
   unsigned code = RunAll(mysql_, "START TRANSACTION");
   if (code == 0) {
     code = RunAll(mysql_, statements);
     if (code == 0)
+      didNotFit = ValueThatDidNotFit(mysql_, code);
+    if (code == 0 && didNotFit.empty())
       code = RunAll(mysql_, "COMMIT");
   }
-  if (code == 0)
+  if (code == 0 && didNotFit.empty())
     return {Verdict::kAccepted, {}};
+  if (code == 0) {
+    if (RunAll(mysql_, "ROLLBACK") != 0)
+      Close();
+    return {Verdict::kRejected, OneLine(didNotFit)};
+  }
 
   Outcome outcome{IsPassing(code) ? Verdict::kRetry : Verdict::kRejected,
                   OneLine(mysql_error(mysql_))};

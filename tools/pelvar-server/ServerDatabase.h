@@ -30,10 +30,15 @@ struct Outcome {
 };
 
 // One session's connection to the server's database: character set gbk so
-// the statement bytes pass unchanged, several statements per frame allowed,
-// and a non-strict sql_mode so that an empty text for a NULL date is taken.
-// Connects lazily and again after a lost connection. Not shared between
-// threads.
+// the statement bytes pass unchanged, several statements per frame allowed.
+// Values are held to their columns strictly, with one exception: an empty
+// text (what the client sends for NULL) is taken as zero in a number column
+// and as the zero date in a date column. A value that does not fit (a text
+// longer than its column, a number out of range, a text where a number
+// belongs) rejects the frame with the database's warning as the message.
+// (The session's sql_mode stays non-strict for the exception's sake; the
+// last statement's warnings are what hold values strictly.) Connects lazily
+// and again after a lost connection. Not shared between threads.
 class ServerDatabase {
  public:
   explicit ServerDatabase(DatabaseOptions options);

@@ -4,8 +4,11 @@
 #include <charconv>
 #include <cstring>
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include "LocalTime.h"
 #include "Log.h"
@@ -37,15 +40,32 @@ bool ParseCount(std::string_view text, std::uint64_t& count) {
 }  // namespace
 
 Session::Session(int number, int socket, std::string peer, const DatabaseOptions& database,
-                 const SessionOptions& options)
+                 const SessionOptions& options, FrameBudget& budget)
     : number_(number),
       socket_(socket),
       peer_(std::move(peer)),
       options_(options),
-      database_(database) {}
+      budget_(budget),
+      database_(database),
+      reader_(options.maxFrameLength) {}
 
 Session::~Session() {
+  budget_.Give(budgetTaken_);
   ::close(socket_);
+}
+
+bool Session::WaitForBytes() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + options_.idleLimit;
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0)
+      return false;
+    pollfd fd{socket_, POLLIN, 0};
+    int n = ::poll(&fd, 1, static_cast<int>(std::min<std::int64_t>(left.count(), 60000)));
+    if (n != 0 && !(n < 0 && errno == EINTR))
+      return true;  // bytes, an end or an error: recv tells which
+  }
 }
 
 void Session::Log(const std::string& text) const {
@@ -83,7 +103,23 @@ void Session::Serve() {
   for (;;) {
     protocol::RequestReader::Request request = reader_.Next();
     if (request.kind == protocol::RequestReader::Kind::kNeedMore) {
-      ssize_t n = ::recv(socket_, block.data(), block.size(), 0);
+      std::size_t wanted = block.size();
+      if (std::uint32_t length = reader_.PendingFrameLength(); length > 0) {
+        if (budgetTaken_ == 0) {
+          if (!budget_.Take(length, [this] { return interrupted_.load(); })) {
+            why = "ended by the server";
+            break;
+          }
+          budgetTaken_ = length;
+        }
+        // Never more than the frame still lacks: its room is exact.
+        wanted = std::min(wanted, 4 + std::size_t{length} - reader_.Buffered());
+      }
+      if (!interrupted_ && !WaitForBytes()) {
+        why = "ended: idle for " + std::to_string(options_.idleLimit.count()) + " s";
+        break;
+      }
+      ssize_t n = ::recv(socket_, block.data(), wanted, 0);
       if (n < 0 && errno == EINTR && !interrupted_)
         continue;
       if (interrupted_) {
@@ -108,6 +144,9 @@ void Session::Serve() {
     }
     if (request.kind == protocol::RequestReader::Kind::kFrame) {
       HandleFrame(request.text);
+      request.text = std::string();
+      budget_.Give(budgetTaken_);
+      budgetTaken_ = 0;
       continue;
     }
     if (!HandleLine(request.text)) {

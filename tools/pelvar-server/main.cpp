@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +32,14 @@ line, answers identifier lines with its local time and start/stop notices.
   --listen ADDR        IPv4 address to listen on (default 127.0.0.1)
   --port N             TCP port (default 13031; 0 picks a free one)
   --max-sessions N     sessions served at once (default 64)
+  --idle-timeout S     end a session in which nothing arrives for S seconds
+                       (default 300)
+  --max-frame BYTES    end a session whose frame announces more than BYTES
+                       (default 67108864, 64 MiB)
+  --frame-budget BYTES frames being received or run hold at most BYTES in all
+                       sessions together; a session waits for room before it
+                       reads a frame's statement (default 268435456, 256 MiB;
+                       at least --max-frame)
   --db-host HOST       database server (default 127.0.0.1)
   --db-port N          database port (default 3306)
   --db-user USER       database user (default root)
@@ -101,6 +110,20 @@ int main(int argc, char** argv) {
       if (!ParseNumber(value, 100000, number) || number == 0)
         return Fail("bad session count: " + value);
       options.maxSessions = static_cast<int>(number);
+    } else if (option == "--idle-timeout") {
+      if (!ParseNumber(value, 86400, number) || number == 0)
+        return Fail("bad idle timeout: " + value);
+      options.session.idleLimit = std::chrono::seconds(number);
+    } else if (option == "--max-frame") {
+      if (!ParseNumber(value, 0xFFFFFFFFu, number))
+        return Fail("bad frame limit: " + value);
+      options.session.maxFrameLength = number;
+    } else if (option == "--frame-budget") {
+      std::uint64_t bytes = 0;
+      auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), bytes);
+      if (error != std::errc() || end != value.data() + value.size() || value.empty())
+        return Fail("bad frame budget: " + value);
+      options.frameBudget = bytes;
     } else if (option == "--db-host") {
       options.database.host = value;
     } else if (option == "--db-port") {
@@ -122,6 +145,8 @@ int main(int argc, char** argv) {
       return Fail("unknown option " + std::string(option) + " (see --help)");
     }
   }
+  if (options.frameBudget < options.session.maxFrameLength)
+    return Fail("--frame-budget must be at least --max-frame");
   if (!passwordGiven) {
     if (const char* password = std::getenv("PELVAR_SERVER_DB_PASSWORD")) {
       options.database.password = password;
