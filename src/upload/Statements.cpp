@@ -144,8 +144,8 @@ std::vector<std::string> KeyValues(Phase phase, const db::Query& row, const Site
     if (column.name.empty())
       break;
     if (column.form != KeyForm::kAgency)
-      values.push_back(
-          KeyValue(column, row, profile.agencyNumber, RelayDialect(profile.databaseKind)));
+      values.push_back(KeyValue(column, row, profile.agencyNumber,
+                                RelayDialect(profile.databaseKind), KeyTarget::kStoredRow));
   }
   return values;
 }
