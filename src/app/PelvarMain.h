@@ -56,6 +56,7 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
   // Updates the tray icon's tooltip and raises the tray balloon when the
   // cycles call for it (see upload::CycleAlerts) and notifyEnabled allows.
   void CycleFinished(const upload::CycleOutcome& outcome) override;
+  bool ShowsPendingRows() const override { return true; }
 
   // What the buttons and the tray menu do. Unset hooks do nothing (Exit then
   // asks for the close at once).

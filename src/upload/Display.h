@@ -44,6 +44,9 @@ class Display {
   // Told once at the end of every cycle; the log view has already said it
   // all, so a front that has nowhere else to show it ignores it.
   virtual void CycleFinished(const CycleOutcome& /*outcome*/) {}
+  // Whether CycleFinished shows the rows still pending: only then does the
+  // cycle count them, with a few more selections on the relay database.
+  virtual bool ShowsPendingRows() const { return false; }
 };
 
 }  // namespace pelvar::upload

@@ -166,7 +166,7 @@ void UploadCycle::SettleRow(Phase phase, const db::Query& row, const std::string
 }
 
 int UploadCycle::CountPending() {
-  if (!outcome_.relayReached)
+  if (!outcome_.relayReached || !display_.ShowsPendingRows())
     return -1;
   try {
     int pending = 0;
