@@ -44,8 +44,8 @@ int StartConnect(Handle socket, std::uint32_t address, std::uint16_t port);
 // when it has finished, with its outcome (0 or an error number) in result.
 bool WaitConnected(Handle socket, int milliseconds, int& result);
 
-// Puts a connected socket in blocking mode, with receives that wait at most
-// receiveSliceMilliseconds. Returns 0 or the error number.
+// Readies a connected socket for Receive and Send, with receives that wait
+// at most receiveSliceMilliseconds. Returns 0 or the error number.
 int PrepareConnected(Handle socket, int receiveSliceMilliseconds);
 
 // Receives at most size bytes, waiting at most the receive slice for them.

@@ -129,10 +129,9 @@ bool WaitConnected(Handle socket, int milliseconds, int& result) {
   return true;
 }
 
+// The socket stays non-blocking: Receive waits with select() before it
+// reads, and Send takes only what the buffers hold now.
 int PrepareConnected(Handle socket, int receiveSliceMilliseconds) {
-  u_long nonBlocking = 0;
-  if (::ioctlsocket(AsSocket(socket), FIONBIO, &nonBlocking) != 0)
-    return ::WSAGetLastError();
   std::lock_guard lock(slicesMutex);
   receiveSlices[socket] = receiveSliceMilliseconds;
   return 0;
@@ -159,6 +158,22 @@ std::ptrdiff_t Receive(Handle socket, char* buffer, std::size_t size, int& error
     return -1;
   }
   return n;
+}
+
+int WaitWritable(Handle socket, int milliseconds, int& error) {
+  fd_set writable;
+  fd_set failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(AsSocket(socket), &writable);
+  FD_SET(AsSocket(socket), &failed);
+  timeval timeout = Timeval(milliseconds);
+  int rc = ::select(0, nullptr, &writable, &failed, &timeout);
+  if (rc == SOCKET_ERROR) {
+    error = ::WSAGetLastError();
+    return -1;
+  }
+  return rc > 0 ? 1 : 0;
 }
 
 std::ptrdiff_t Send(Handle socket, const char* data, std::size_t size, int& error) {
