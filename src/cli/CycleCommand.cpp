@@ -3,8 +3,8 @@
 #include <optional>
 
 #include "cli/CliDisplay.h"
-#include "cli/CliMessageBoxes.h"
 #include "cli/Commands.h"
+#include "cli/OperatorTools.h"
 #include "config/SettingsStore.h"
 #include "platform/UploaderLock.h"
 #include "relay/RelayConnection.h"
@@ -26,14 +26,10 @@ int CycleCommand(const std::vector<std::string>& arguments) {
     }
   }
   CliDisplay display(verbose);
-  CliMessageBoxes boxes;
-  config::SettingsStore store;
-  config::RunSettingsLoad load = store.LoadRunSettings();
-  if (!load.settings) {
-    boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
+  std::optional<config::RunSettings> loaded = LoadOperatorSettings();
+  if (!loaded)
     return 1;
-  }
-  const config::RunSettings& settings = *load.settings;
+  const config::RunSettings& settings = *loaded;
   std::unique_ptr<platform::UploaderLock> lock = platform::UploaderLock::TryAcquire();
   if (!lock) {
     std::fprintf(stderr, "%s\n", upload::kAnotherUploaderRunning);

@@ -2,8 +2,8 @@
 #include <optional>
 
 #include "cli/CliDisplay.h"
-#include "cli/CliMessageBoxes.h"
 #include "cli/Commands.h"
+#include "cli/OperatorTools.h"
 #include "config/SettingsStore.h"
 #include "upload/ProfileFromSettings.h"
 #include "upload/ServerLink.h"
@@ -22,14 +22,10 @@ int NoticeCommand(const std::vector<std::string>& arguments) {
     return 2;
   }
   CliDisplay display;
-  CliMessageBoxes boxes;
-  config::SettingsStore store;
-  config::RunSettingsLoad load = store.LoadRunSettings();
-  if (!load.settings) {
-    boxes.Show(load.failure, config::kMessageCaption, platform::MessageIcon::kNone);
+  std::optional<config::RunSettings> loaded = LoadOperatorSettings();
+  if (!loaded)
     return 1;
-  }
-  const config::RunSettings& settings = *load.settings;
+  const config::RunSettings& settings = *loaded;
 
   upload::SiteProfile profile = upload::ProfileFromSettings(settings);
   upload::ServerLink link;

@@ -14,6 +14,7 @@
 #include "platform/UploaderLock.h"
 #include "text/Gbk.h"
 #include "upload/Journal.h"
+#include "upload/ProfileFromSettings.h"
 
 namespace pelvar::cli {
 namespace {
@@ -42,6 +43,17 @@ std::optional<config::RunSettings> LoadOperatorSettings() {
 void ConnectRelay(relay::RelayConnection& relay, const config::RunSettings& settings) {
   relay.Configure(config::RelayParameters(settings));
   relay.Connect();
+}
+
+std::unique_ptr<RelaySession> OpenRelaySession() {
+  std::optional<config::RunSettings> settings = LoadOperatorSettings();
+  if (!settings)
+    return nullptr;
+  auto session = std::make_unique<RelaySession>();
+  session->settings = *settings;
+  session->profile = upload::ProfileFromSettings(*settings);
+  ConnectRelay(session->relay, *settings);
+  return session;
 }
 
 std::vector<std::string> RecentJournalLines(int days) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,6 +23,17 @@ std::optional<config::RunSettings> LoadOperatorSettings();
 // Configures and connects relay with the settings. Throws the database
 // library's Error.
 void ConnectRelay(relay::RelayConnection& relay, const config::RunSettings& settings);
+
+// The run settings, their site profile and the relay database connected
+// with them: where preview, rejected and requeue start.
+struct RelaySession {
+  config::RunSettings settings;
+  upload::SiteProfile profile;
+  relay::RelayConnection relay;
+};
+// Nothing (after the missing-key message) without a settings key; throws the
+// database library's Error when the relay cannot be reached.
+std::unique_ptr<RelaySession> OpenRelaySession();
 
 // The lines of the journal files of the last days days (today included),
 // oldest first, in UTF-8. Unreadable files are left out.

@@ -4,7 +4,6 @@
 
 #include "cli/Commands.h"
 #include "cli/OperatorTools.h"
-#include "upload/ProfileFromSettings.h"
 #include "upload/Protocol.h"
 #include "upload/Statements.h"
 
@@ -28,12 +27,11 @@ int PreviewCommand(const std::vector<std::string>& arguments) {
       return 2;
     }
   }
-  std::optional<config::RunSettings> settings = LoadOperatorSettings();
-  if (!settings)
+  std::unique_ptr<RelaySession> session = OpenRelaySession();
+  if (!session)
     return 1;
-  const upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
-  relay::RelayConnection relay;
-  ConnectRelay(relay, *settings);
+  const upload::SiteProfile& profile = session->profile;
+  relay::RelayConnection& relay = session->relay;
 
   int projectsMarked = 0;
   for (upload::Phase phase : upload::kPhaseOrder) {

@@ -8,7 +8,6 @@
 #include "platform/Clock.h"
 #include "text/Regional.h"
 #include "upload/Journal.h"
-#include "upload/ProfileFromSettings.h"
 #include "upload/RelayTables.h"
 #include "upload/Statements.h"
 
@@ -72,12 +71,11 @@ int RejectedCommand(const std::vector<std::string>& arguments) {
       return 2;
     }
   }
-  std::optional<config::RunSettings> settings = LoadOperatorSettings();
-  if (!settings)
+  std::unique_ptr<RelaySession> session = OpenRelaySession();
+  if (!session)
     return 1;
-  const upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
-  relay::RelayConnection relay;
-  ConnectRelay(relay, *settings);
+  const upload::SiteProfile& profile = session->profile;
+  relay::RelayConnection& relay = session->relay;
   const std::vector<std::string> journal = RecentJournalLines(kJournalSearchDays);
   int listed = 0;
   for (const upload::RelayTable& table : upload::RelayTables()) {
@@ -140,12 +138,11 @@ int RequeueCommand(const std::vector<std::string>& arguments) {
                  Joined(upload::KeyColumnNames(phase)).c_str());
     return 2;
   }
-  std::optional<config::RunSettings> settings = LoadOperatorSettings();
-  if (!settings)
+  std::unique_ptr<RelaySession> session = OpenRelaySession();
+  if (!session)
     return 1;
-  const upload::SiteProfile profile = upload::ProfileFromSettings(*settings);
-  relay::RelayConnection relay;
-  ConnectRelay(relay, *settings);
+  const upload::SiteProfile& profile = session->profile;
+  relay::RelayConnection& relay = session->relay;
 
   // The rows are chosen first and then set back one by one through the
   // cycle's own key clause, so both dialects find them as the cycle does.
