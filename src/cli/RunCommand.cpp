@@ -1,5 +1,3 @@
-#include <poll.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -93,8 +91,7 @@ int RunCommand(const std::vector<std::string>& arguments) {
       auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - CliScanTimer::Clock::now());
       timeout = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
     }
-    pollfd fd{signals.Descriptor(), POLLIN, 0};
-    ::poll(&fd, 1, timeout);
+    signals.Wait(timeout);
     stopIfWanted();
     if (stopped)
       break;

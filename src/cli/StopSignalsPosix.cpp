@@ -1,5 +1,6 @@
 #include "cli/StopSignals.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -25,21 +26,26 @@ sigset_t StopSet() {
 StopSignals::StopSignals() {
   sigset_t set = StopSet();
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
-  if (fd_ < 0)
+  handle_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+  if (handle_ < 0)
     throw Error(std::string("signalfd: ") + std::strerror(errno));
 }
 
 StopSignals::~StopSignals() {
-  ::close(fd_);
+  ::close(static_cast<int>(handle_));
   sigset_t set = StopSet();
   ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+bool StopSignals::Wait(int timeoutMs) {
+  pollfd fd{static_cast<int>(handle_), POLLIN, 0};
+  return ::poll(&fd, 1, timeoutMs) > 0;
 }
 
 bool StopSignals::Take() {
   bool taken = false;
   signalfd_siginfo info;
-  while (::read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
+  while (::read(static_cast<int>(handle_), &info, sizeof info) == static_cast<ssize_t>(sizeof info))
     taken = true;
   return taken;
 }

@@ -1,5 +1,8 @@
 #include "db/Odbc.h"
 
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which use its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 

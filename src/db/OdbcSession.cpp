@@ -2,6 +2,9 @@
 // system driver on Windows. Every text crosses the driver boundary as UTF-16
 // (the wide-character calls), so no code page is involved.
 
+#ifdef _WIN32
+#include <windows.h>  // before the ODBC headers, which use its types
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

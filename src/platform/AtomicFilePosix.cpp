@@ -43,10 +43,6 @@ bool SetAccess(int fd, const std::filesystem::path& folder, const struct stat* e
 
 }  // namespace
 
-std::string SymbolicLinkRefusal(const std::filesystem::path& path) {
-  return "'" + path.string() + "' is a symbolic link; nothing is written through it.";
-}
-
 bool ReplaceFileAtomically(const std::filesystem::path& path, const std::string& bytes,
                            FileAccess access) {
   struct stat existing {};

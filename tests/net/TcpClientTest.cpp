@@ -24,30 +24,12 @@ using testing::PeerConnection;
 using testing::ScriptedPeer;
 using testing::SilentListener;
 
-#ifdef _WIN32
-constexpr int kRefused = WSAECONNREFUSED;
-constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
-constexpr int kInvalidArgument = WSAEINVAL;
-constexpr int kReset = WSAECONNRESET;
-constexpr int kBrokenPipe = WSAECONNABORTED;
-#else
-constexpr int kRefused = ECONNREFUSED;
-constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
-constexpr int kInvalidArgument = EINVAL;
-constexpr int kReset = ECONNRESET;
-constexpr int kBrokenPipe = EPIPE;
-#endif
-
-// The message of a socket failure: its number with the system's wording,
-// which on POSIX is the fixed English text given.
-std::string SocketMessage(int number, const std::string& posixText) {
-#ifdef _WIN32
-  (void)posixText;
-  return SocketErrorText(number);
-#else
-  return "Socket Error # " + std::to_string(number) + "\r\n" + posixText;
-#endif
-}
+using testing::kAddressNotAvailable;
+using testing::kBrokenPipe;
+using testing::kInvalidArgument;
+using testing::kRefused;
+using testing::kReset;
+using testing::SocketMessage;
 
 // Wine reports a connection reset by the peer to a receive as an orderly
 // close (Windows itself reports the reset).

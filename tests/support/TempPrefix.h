@@ -10,7 +10,9 @@ namespace pelvar::test {
 // points PELVAR_PREFIX at it and, on destruction, restores the previous
 // PELVAR_PREFIX (or its absence) and removes the folder with everything in
 // it. Everything under platform/ (registry file, autostart entry, clock
-// offset, runtime folder, journal base) then lives inside the folder.
+// offset, runtime folder, journal base) then lives inside the folder; on
+// Windows the registry is the machine's own (a throwaway Wine prefix's), and
+// the settings key and the autostart value are removed at both ends.
 // Not copyable; one at a time per process, since the environment is shared.
 class TempPrefix {
  public:
@@ -27,7 +29,8 @@ class TempPrefix {
 
   // <prefix>/etc/pelvar/machine.reg.
   std::filesystem::path RegistryFile() const;
-  // Writes the registry file (creating its folder) from UTF-8 text: the
+  // Writes the registry file (creating its folder) from UTF-8 text (on
+  // Windows: imports its HKEY_LOCAL_MACHINE keys into the registry): the
   // text is converted to GBK and written as it is, line ends included, so
   // a test chooses CRLF or LF. Example:
   //   prefix.WriteRegistry("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\ZIRODU\\DAVIV]\r\n"

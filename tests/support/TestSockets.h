@@ -4,9 +4,46 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <cerrno>
+#endif
+
+#include "net/TcpClient.h"
+
 // The few socket calls the loopback test peers make, on POSIX and Winsock
 // alike. Every socket is IPv4 TCP on 127.0.0.1 and not inherited by child
 // processes.
+namespace pelvar::testing {
+
+#ifdef _WIN32
+inline constexpr int kRefused = WSAECONNREFUSED;
+inline constexpr int kAddressNotAvailable = WSAEADDRNOTAVAIL;
+inline constexpr int kInvalidArgument = WSAEINVAL;
+inline constexpr int kReset = WSAECONNRESET;
+inline constexpr int kBrokenPipe = WSAECONNABORTED;
+#else
+inline constexpr int kRefused = ECONNREFUSED;
+inline constexpr int kAddressNotAvailable = EADDRNOTAVAIL;
+inline constexpr int kInvalidArgument = EINVAL;
+inline constexpr int kReset = ECONNRESET;
+inline constexpr int kBrokenPipe = EPIPE;
+#endif
+
+// The message of a socket failure: its number with the system's wording,
+// which on POSIX is the fixed English text given.
+inline std::string SocketMessage(int number, const std::string& posixText) {
+#ifdef _WIN32
+  (void)posixText;
+  return net::SocketErrorText(number);
+#else
+  return "Socket Error # " + std::to_string(number) + "\r\n" + posixText;
+#endif
+}
+
+}  // namespace pelvar::testing
+
 namespace pelvar::testing::sockets {
 
 #ifdef _WIN32

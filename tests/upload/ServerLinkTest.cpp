@@ -16,8 +16,22 @@
 #include "upload/ServerLink.h"
 #include "upload/StartStopNotice.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/WindowsText.h"
+#endif
+
 namespace pelvar::upload {
 namespace {
+
+// Why a file in a missing folder cannot be opened, in the system's words.
+#ifdef _WIN32
+const std::string kNoSuchFolder =
+    pelvar::platform::windows_text::SystemErrorText(ERROR_PATH_NOT_FOUND);
+#else
+const std::string kNoSuchFolder = "No such file or directory";
+#endif
 
 namespace fs = std::filesystem;
 using testing::PeerConnection;
@@ -51,9 +65,9 @@ TEST(ServerLink, ResolvesHostTextsWithoutFailing) {
   ServerLink link;
   EXPECT_EQ(
       CommMessage([&] { link.OpenSession(unknown, 80); }),
-      "Socket Error # " + std::to_string(EADDRNOTAVAIL) + "\r\nCannot assign requested address.");
+      testing::SocketMessage(testing::kAddressNotAvailable, "Cannot assign requested address."));
   EXPECT_EQ(CommMessage([&] { link.OpenSession("127.0.0.1", testing::ClosedLoopbackPort()); }),
-            "Socket Error # " + std::to_string(ECONNREFUSED) + "\r\nConnection refused.");
+            testing::SocketMessage(testing::kRefused, "Connection refused."));
   EXPECT_FALSE(link.IsSessionOpen());
 }
 
@@ -194,7 +208,9 @@ class StartStopNotice : public ::testing::Test {
  protected:
   void SetUp() override { platform::SetLocalTime({2031, 2, 3, 10, 0, 0, 0}); }
 
-  fs::path JournalFile() const { return prefix.Root() / "var/log/pelvar/203102/20310203.log"; }
+  fs::path JournalFile() const {
+    return (prefix.Root() / "var/log/pelvar/203102/20310203.log").make_preferred();
+  }
 
   // The journal as UTF-8 lines, each checked to end in CR LF and to start
   // with a plausible time stamp, which is then cut off.
@@ -273,9 +289,10 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   display.logLines.clear();
   const std::uint16_t closedPort = testing::ClosedLoopbackPort();
   SendStartStopNotice(link, display, "停止上传", "0001", "127.0.0.1", closedPort);
-  EXPECT_EQ(display.logLines, std::vector<std::string>{
-                                  "无法连接远程服务器。Communication Exception: Socket Error # " +
-                                  std::to_string(ECONNREFUSED) + "\r\nConnection refused."});
+  EXPECT_EQ(
+      display.logLines,
+      std::vector<std::string>{"无法连接远程服务器。Communication Exception: " +
+                               testing::SocketMessage(testing::kRefused, "Connection refused.")});
 
   // Stop while a session is open (an upload cycle waits for a reply): the
   // notice cannot connect, and the session is closed on its way out.
@@ -298,7 +315,7 @@ TEST_F(StartStopNotice, ErrorsBecomeOneLogLine) {
   SendStartStopNotice(link, display, "启动上传", "0001", "127.0.0.1", peer.Port());
   EXPECT_EQ(display.logLines,
             std::vector<std::string>{"无法连接远程服务器。VCL Exception: Cannot open file \"" +
-                                     JournalFile().string() + "\". No such file or directory"});
+                                     JournalFile().string() + "\". " + kNoSuchFolder});
   EXPECT_FALSE(link.IsSessionOpen());
   ASSERT_TRUE(peer.WaitForScripts(3));
   EXPECT_EQ(peer.Received(2), "");
