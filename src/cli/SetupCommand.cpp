@@ -34,7 +34,8 @@ int Usage(const std::string& problem) {
 // The program the autostart entry starts: the GUI beside this executable.
 std::string GuiExecutablePath() {
   std::filesystem::path self = platform::ExecutablePath();
-  return (self.parent_path() / "pelvar").string();
+  // pelvar.exe beside pelvar-cli.exe on Windows.
+  return (self.parent_path() / ("pelvar" + self.extension().string())).string();
 }
 
 }  // namespace
