@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "platform/Console.h"
 #include "text/Error.h"
 
 namespace {
@@ -19,11 +20,13 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
+  pelvar::platform::UseUtf8Console();
+  std::vector<std::string> arguments = pelvar::platform::ProgramArguments(argc, argv);
+  if (arguments.empty()) {
     PrintUsage(stderr);
     return 2;
   }
-  std::string name = argv[1];
+  std::string name = arguments.front();
   if (name == "--help" || name == "-h" || name == "help") {
     PrintUsage(stdout);
     return 0;
@@ -32,7 +35,7 @@ int main(int argc, char** argv) {
     if (name != command.name)
       continue;
     try {
-      return command.run(std::vector<std::string>(argv + 2, argv + argc));
+      return command.run(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
     } catch (const std::exception& error) {
       std::fprintf(stderr, "%s\n", error.what());
       return 1;
