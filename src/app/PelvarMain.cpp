@@ -17,19 +17,17 @@
 #include <QSessionManager>
 #endif
 
-#include "app/AccessPassword.h"
-#include "app/InputBox.h"
 #include "app/Pictures.h"
 #include "config/GeneralError.h"
 #include "config/PelvarFont.h"
 #include "config/SettingsStore.h"
+#include "console/Guards.h"
 #include "text/Regional.h"
 #include "ui_PelvarMain.h"
 
 namespace pelvar::app {
 namespace {
 
-constexpr const char* kPasswordCaption = "数据监管";
 const QColor kNavy(0x00, 0x00, 0x80);
 const QColor kGreen(0x00, 0x80, 0x00);
 
@@ -57,7 +55,7 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 
 }  // namespace
 
-TfrmPelvarMain::TfrmPelvarMain(platform::MessageBoxes& boxes, InputBoxes& inputBoxes,
+TfrmPelvarMain::TfrmPelvarMain(platform::MessageBoxes& boxes, console::InputBoxes& inputBoxes,
                                QWidget* parent)
     : QWidget(parent),
       ui_(std::make_unique<Ui::TfrmPelvarMain>()),
@@ -249,13 +247,7 @@ void TfrmPelvarMain::CycleFinished(const upload::CycleOutcome& outcome) {
 
 void TfrmPelvarMain::btnSetClick() {
   Guarded([&] {
-    if (IsRunning()) {
-      boxes_.Show("正在运行状态，禁止设置！", config::kMessageCaption,
-                  platform::MessageIcon::kInformation);
-      return;
-    }
-    std::string answer = inputBoxes_.InputBox(kPasswordCaption, "请输入密码进入设置模块");
-    if (AccessGranted(answer) && onShowSettings)
+    if (console::SettingsGuard(IsRunning(), boxes_, inputBoxes_) && onShowSettings)
       onShowSettings();
   });
 }
@@ -286,8 +278,7 @@ void TfrmPelvarMain::popMenuShowClick() {
 }
 
 bool TfrmPelvarMain::FormCloseQuery() {
-  std::string answer = inputBoxes_.InputBox(kPasswordCaption, "请输入密码关闭软件");
-  return AccessGranted(answer);
+  return console::CloseCheck(inputBoxes_);
 }
 
 void TfrmPelvarMain::closeEvent(QCloseEvent* event) {

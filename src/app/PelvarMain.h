@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/QtScanTimer.h"
+#include "console/InputBox.h"
 #include "platform/MessageBox.h"
 #include "upload/CycleAlerts.h"
 #include "upload/Display.h"
@@ -22,8 +23,6 @@ class TfrmPelvarMain;
 
 namespace pelvar::app {
 
-class InputBoxes;
-
 // The main window frmPelvarMain: the operator's view (upload::Display over
 // its widgets), the tray icon with its menu PopupMenu, the scan timer Timer1,
 // the settings guard and the close check. What Run, Stop and Exit do lives
@@ -35,7 +34,8 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
  public:
   // Builds the window hidden, with empty log, gray lights, counter "0",
   // remaining time hidden and Stop disabled. Borrows boxes and inputBoxes.
-  TfrmPelvarMain(platform::MessageBoxes& boxes, InputBoxes& inputBoxes, QWidget* parent = nullptr);
+  TfrmPelvarMain(platform::MessageBoxes& boxes, console::InputBoxes& inputBoxes,
+                 QWidget* parent = nullptr);
   // FormDestroy: the tray icon goes with the window.
   ~TfrmPelvarMain() override;
 
@@ -112,7 +112,7 @@ class TfrmPelvarMain : public QWidget, public upload::Display {
 
   std::unique_ptr<Ui::TfrmPelvarMain> ui_;
   platform::MessageBoxes& boxes_;
-  InputBoxes& inputBoxes_;
+  console::InputBoxes& inputBoxes_;
   QtScanTimer* timer1_;
   QSystemTrayIcon* trayIcon_;
   QMenu* popupMenu_;

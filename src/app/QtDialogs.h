@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/InputBox.h"
+#include "console/InputBox.h"
 #include "platform/MessageBox.h"
 
 namespace pelvar::app {
@@ -16,7 +16,7 @@ class QtMessageBoxes : public platform::MessageBoxes {
 // The real input box: centred on the screen with a fixed border, the prompt
 // above a one-line unmasked field of up to 255 characters, "OK" (Enter) and
 // "Cancel" (Esc).
-class QtInputBoxes : public InputBoxes {
+class QtInputBoxes : public console::InputBoxes {
  public:
   std::string InputBox(const std::string& caption, const std::string& prompt) override;
 };

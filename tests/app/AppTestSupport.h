@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/InputBox.h"
+#include "console/InputBox.h"
 #include "platform/MessageBox.h"
 #include "text/DateTime.h"
 
@@ -40,7 +40,7 @@ struct AskedInput {
 };
 
 // Answers every input box with answer() and records what was asked.
-class AnsweringInputBoxes : public app::InputBoxes {
+class AnsweringInputBoxes : public console::InputBoxes {
  public:
   std::string InputBox(const std::string& caption, const std::string& prompt) override {
     asked.push_back({caption, prompt});

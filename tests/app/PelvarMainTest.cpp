@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "AppTestSupport.h"
-#include "app/AccessPassword.h"
+#include "console/AccessPassword.h"
 #include "app/PelvarMain.h"
 #include "text/Error.h"
 
@@ -206,8 +206,8 @@ TEST(PelvarMain, FormCreateAndRunStateEnabling) {
 }
 
 TEST(PelvarMain, SettingsGuardAndPassword) {
-  EXPECT_EQ(app::AccessPassword({2026, 12, 9, 23, 59, 59, 0}), "091226");
-  EXPECT_EQ(app::AccessPassword({2001, 1, 5, 0, 0, 0, 0}), "050101");
+  EXPECT_EQ(console::AccessPassword({2026, 12, 9, 23, 59, 59, 0}), "091226");
+  EXPECT_EQ(console::AccessPassword({2001, 1, 5, 0, 0, 0, 0}), "050101");
   SetMachineClock(kNoon);
 
   Fixture f;

@@ -2,10 +2,10 @@
 
 #include <string>
 
-namespace pelvar::app {
+namespace pelvar::console {
 
 // The seam through which the console asks the operator for one line of text
-// in a modal box. The GUI shows a real box (QtInputBox); tests answer.
+// in a modal box. Each window program shows a real box; tests answer.
 class InputBoxes {
  public:
   virtual ~InputBoxes() = default;
@@ -13,4 +13,4 @@ class InputBoxes {
   virtual std::string InputBox(const std::string& caption, const std::string& prompt) = 0;
 };
 
-}  // namespace pelvar::app
+}  // namespace pelvar::console

@@ -1,10 +1,10 @@
-#include "app/AccessPassword.h"
+#include "console/AccessPassword.h"
 
 #include <cstdio>
 
 #include "platform/Clock.h"
 
-namespace pelvar::app {
+namespace pelvar::console {
 
 std::string AccessPassword(const text::DateTime& date) {
   char digits[16];
@@ -17,4 +17,4 @@ bool AccessGranted(const std::string& answer) {
   return answer == AccessPassword(platform::Now());
 }
 
-}  // namespace pelvar::app
+}  // namespace pelvar::console

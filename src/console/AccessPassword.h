@@ -4,7 +4,7 @@
 
 #include "text/DateTime.h"
 
-namespace pelvar::app {
+namespace pelvar::console {
 
 // The access password of a date: two-digit day, two-digit month and the last
 // two digits of the year ("ddMMyy"); 9 December 2026 gives "091226". The
@@ -16,4 +16,4 @@ std::string AccessPassword(const text::DateTime& date);
 // call, which is after the password box has closed.
 bool AccessGranted(const std::string& answer);
 
-}  // namespace pelvar::app
+}  // namespace pelvar::console
