@@ -20,6 +20,10 @@ const std::vector<Command>& AllCommands() {
        RejectedCommand},
       {"requeue", "--table T (--key V...|--flag F|--all) [--yes]",
        "set refused rows back to pending", RequeueCommand},
+      {"grant-operators", "[--clock]",
+       "let standard accounts change the settings and write the journal (Windows, as "
+       "administrator)",
+       GrantOperatorsCommand},
   };
   return commands;
 }

@@ -66,4 +66,9 @@ int RejectedCommand(const std::vector<std::string>& arguments);
 // refused rows back to pending, asking first unless --yes; 1 when declined.
 int RequeueCommand(const std::vector<std::string>& arguments);
 
+// grant-operators [--clock]: the administrator's step at installation on
+// Windows: the local Users group may change the settings and write the
+// journal (with --clock also set the clock). 0 when every right was given.
+int GrantOperatorsCommand(const std::vector<std::string>& arguments);
+
 }  // namespace pelvar::cli

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h:
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +12,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Autostart.h"
 #include "platform/Clock.h"
+#include "platform/OperatorRights.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/SingleInstance.h"
@@ -126,6 +130,56 @@ TEST(WindowsFiles, ClockOffsetJournalBaseAndFilesStayInThePrefix) {
   EXPECT_EQ(test::ReadFileBytes(prefix.Path() / "day.log"), "a\r\nb\r\n");
   EXPECT_EQ(OpenFileForAppending(prefix.Path() / "none" / "day.log", reason), nullptr);
   EXPECT_FALSE(reason.empty());
+}
+
+}  // namespace
+}  // namespace pelvar::platform
+
+namespace pelvar::platform {
+namespace {
+
+// Whether the object's access list lets BUILTIN\Users do all of wanted.
+bool UsersMay(HANDLE object, SE_OBJECT_TYPE type, DWORD wanted) {
+  PACL acl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetSecurityInfo(object, type, DACL_SECURITY_INFORMATION, nullptr, nullptr, &acl, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+    return false;
+  PSID users = nullptr;
+  ::ConvertStringSidToSidW(L"S-1-5-32-545", &users);
+  DWORD granted = 0;
+  for (DWORD i = 0; acl != nullptr && i < acl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (::GetAce(acl, i, &ace) &&
+        static_cast<ACE_HEADER*>(ace)->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+      if (::EqualSid(&allowed->SidStart, users))
+        granted |= allowed->Mask;
+    }
+  }
+  ::LocalFree(users);
+  ::LocalFree(descriptor);
+  return (granted & wanted) == wanted;
+}
+
+TEST(WindowsOperatorRights, UsersMayChangeTheSettingsKeyAndTheJournalFolderIsMade) {
+  test::TempPrefix prefix;
+  const auto rights = GrantOperatorRights("SOFTWARE\\ZIRODU\\RIGHTSTEST", false);
+  ASSERT_EQ(rights.size(), 2u);
+  for (const OperatorRight& right : rights)
+    EXPECT_TRUE(right.granted) << right.what << ": " << right.detail;
+
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZIRODU\\RIGHTSTEST", 0,
+                            READ_CONTROL | KEY_WOW64_32KEY, &key),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(UsersMay(key, SE_REGISTRY_KEY, KEY_SET_VALUE | KEY_QUERY_VALUE));
+  ::RegCloseKey(key);
+  ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\ZIRODU\\RIGHTSTEST", KEY_WOW64_32KEY, 0);
+
+  // Wine keeps no access list of a file or folder (it answers with one made
+  // from the Unix modes), so the folder's grant is seen on Windows only.
+  EXPECT_TRUE(fs::is_directory(JournalBaseFolder()));
 }
 
 }  // namespace
