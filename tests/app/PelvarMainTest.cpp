@@ -14,8 +14,8 @@
 #include <stdexcept>
 
 #include "AppTestSupport.h"
-#include "console/AccessPassword.h"
 #include "app/PelvarMain.h"
+#include "console/AccessPassword.h"
 #include "text/Error.h"
 
 namespace pelvar::apptest {

@@ -113,16 +113,17 @@ PELVAR_PREFIX=$machine_prefix wine_in 'C:\Program Files\Pelvar\pelvar.exe' \
   >"$work/pelvar.txt" 2>&1 &
 pids+=($!)
 tree() { xwininfo -display "$XDISPLAY" -root -tree 2>/dev/null; }
-# The windows below trayer's panel: the docked icons.
+# The icons docked in trayer's panel: Wine's notification area, which lives
+# in its explorer.exe, embeds one window per icon there.
 docked_icons() {
   tree | awk '/"panel" "trayer"/ { depth = match($0, /[^ ]/); inside = 1; next }
     inside && match($0, /[^ ]/) <= depth { inside = 0 }
-    inside && /0x[0-9a-f]+/ { print }'
+    inside && /\("explorer\.exe" "explorer\.exe"\)/ { print }'
 }
 titled_viewable() {
   local id
   for id in $(tree | grep -F "\"$title\"" | grep -o '0x[0-9a-f]*'); do
-    xwininfo -display "$XDISPLAY" -id "$id" | grep -q 'IsViewable' && echo "$id"
+    xwininfo -display "$XDISPLAY" -id "$id" 2>/dev/null | grep -q IsViewable && echo "$id"
   done
   return 0
 }
@@ -176,26 +177,40 @@ icon=$(docked_icons | grep -o '0x[0-9a-f]*' | head -1)
 DISPLAY=$XDISPLAY xdotool mousemove --window "$icon" 4 4 click 1
 has_window() { [ -n "$(titled_viewable)" ]; }
 if wait_until 20 has_window; then
-  sleep 1
+  # Away from the icon, so that its tooltip is gone from the picture.
+  DISPLAY=$XDISPLAY xdotool mousemove 100 700
+  sleep 2
   import -display "$XDISPLAY" -window root "$artefacts/wine-window.png"
 else
   fail "a click on the icon did not show the window"
 fi
+
+# The tray menu at the icon, for its picture.
+DISPLAY=$XDISPLAY xdotool mousemove --window "$icon" 4 4 click 3
+sleep 2
+import -display "$XDISPLAY" -window root "$artefacts/wine-tray-menu.png"
+DISPLAY=$XDISPLAY xdotool key Escape
+sleep 1
 
 # The settings dialog, for its picture: Stop, then 设置 with the day's
 # password (day, month, two-digit year of the prefix's clock, which follows
 # the server's, which is this machine's).
 window=$(titled_viewable | head -1)
 if [ -n "$window" ]; then
-  eval "$(xdotool getwindowgeometry --shell "$window" 2>/dev/null | sed 's/^/GEOMETRY_/')" || true
   DISPLAY=$XDISPLAY xdotool mousemove --window "$window" 240 395 click 1
   sleep 3
   DISPLAY=$XDISPLAY xdotool mousemove --window "$window" 42 395 click 1
   sleep 2
   DISPLAY=$XDISPLAY xdotool type --delay 50 "$(date +%d%m%y)"
   DISPLAY=$XDISPLAY xdotool key Return
-  sleep 2
-  import -display "$XDISPLAY" -window root "$artefacts/wine-settings.png"
+  settings_shown() { tree | grep -F '"信息设置"' | grep -o '0x[0-9a-f]*' | while read -r id; do
+    xwininfo -display "$XDISPLAY" -id "$id" 2>/dev/null | grep -q IsViewable && echo "$id"; done | grep -q .; }
+  if wait_until 20 settings_shown; then
+    sleep 3
+    import -display "$XDISPLAY" -window root "$artefacts/wine-settings.png"
+  else
+    fail "the settings dialog did not open after Stop and the password"
+  fi
 fi
 
 # End the program, then uninstall: the programs go, the settings and the
