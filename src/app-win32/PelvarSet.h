@@ -13,6 +13,30 @@ class RelayConnection;
 
 namespace pelvar::win32 {
 
+// The dialog's controls, found with GetDlgItem. "设置" is IDOK, so Enter
+// presses it, and "退出" IDCANCEL, so Esc and the close box do what it does.
+enum PelvarSetControl : int {
+  btnSet = IDOK,
+  btnExit = IDCANCEL,
+  GroupBox1 = 100,
+  GroupBox2,
+  GroupBox1Caption,  // the blue captions, over the group boxes' frames
+  GroupBox2Caption,
+  edtDwbh,
+  edtRemortIP,
+  edtRemortPort,
+  edtTime,
+  chkAutoStar,
+  chkAutoSend,
+  cmbDBType,
+  edtDBPort,
+  edtDBHost,
+  edtDBName,
+  edtDBUser,
+  edtDBPasswd,
+  Label1 = 200,  // the captions beside the fields, Label1 to Label11
+};
+
 // The settings dialog frmPelvarSet on Windows: created once, hidden, and
 // reused for every opening, as the Qt dialog on Linux. Opening fills the
 // fields from the store; "设置" validates and saves through
@@ -31,6 +55,9 @@ class TfrmPelvarSet {
   // Shows the dialog modally over owner (disabled meanwhile) and returns
   // when it is closed; the outcome is not reported.
   void ShowModal(HWND owner);
+
+  // The dialog window, made by the constructor; hidden while not shown.
+  HWND Handle() const;
 
  private:
   struct State;
