@@ -27,13 +27,23 @@ bool FontInstalled(const wchar_t* face) {
   return found;
 }
 
+int SystemDpi() {
+  HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
 HFONT MakeDialogFont() {
   constexpr const wchar_t* kFace = L"宋体";
-  if (!FontInstalled(kFace))
+  if (!FontInstalled(kFace)) {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+      return ::CreateFontIndirectW(&metrics.lfMessageFont);
     return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-  HDC screen = ::GetDC(nullptr);
-  const int height = -::MulDiv(9, ::GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ::ReleaseDC(nullptr, screen);
+  }
+  const int height = -::MulDiv(9, SystemDpi(), 72);
   return ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, kFace);
@@ -62,17 +72,33 @@ HFONT DialogFont() {
   return font;
 }
 
+int Scaled(int pixels) {
+  static const int dpi = SystemDpi();
+  return ::MulDiv(pixels, dpi, 96);
+}
+
+int TextWidth(const std::wstring& text) {
+  HDC screen = ::GetDC(nullptr);
+  HGDIOBJ previous = ::SelectObject(screen, DialogFont());
+  SIZE extent{};
+  ::GetTextExtentPoint32W(screen, text.c_str(), static_cast<int>(text.size()), &extent);
+  ::SelectObject(screen, previous);
+  ::ReleaseDC(nullptr, screen);
+  return ::MulDiv(extent.cx, 96, SystemDpi());
+}
+
 HWND CreateControl(HWND dialog, const wchar_t* className, const std::wstring& text, DWORD style,
                    DWORD exStyle, int id, int x, int y, int width, int height) {
-  HWND control = ::CreateWindowExW(
-      exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style, x, y, width, height, dialog,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr), nullptr);
+  HWND control = ::CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | WS_VISIBLE | style,
+                                   Scaled(x), Scaled(y), Scaled(width), Scaled(height), dialog,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   ::GetModuleHandleW(nullptr), nullptr);
   ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(DialogFont()), FALSE);
   return control;
 }
 
 void SetClientSize(HWND window, int width, int height) {
-  RECT frame{0, 0, width, height};
+  RECT frame{0, 0, Scaled(width), Scaled(height)};
   ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE)), FALSE,
                        static_cast<DWORD>(::GetWindowLongW(window, GWL_EXSTYLE)));
   ::SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,

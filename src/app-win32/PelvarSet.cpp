@@ -31,11 +31,16 @@ struct Placed {
 constexpr DWORD kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
 constexpr DWORD kCheck = WS_TABSTOP | BS_AUTOCHECKBOX;
 
-// Every control in pixels of the client area, made in this order: the
-// group boxes and captions first, then the fields in the tab order.
+// Every control in pixels of the client area at 96 dpi, made in this order:
+// the captions and group boxes first, then the fields in the tab order. A
+// themed group box ignores the colour of its own text, so each caption is a
+// label above its group box in the z-order, which the group box's frame does
+// not paint over; the label is as wide as its text.
 constexpr Placed kControls[] = {
-    {GroupBox1, L"BUTTON", L"远程通讯 设置", BS_GROUPBOX, 8, 4, 362, 156},
-    {GroupBox2, L"BUTTON", L"中转库 设置", BS_GROUPBOX, 8, 166, 362, 112},
+    {GroupBox1Caption, L"STATIC", L"远程通讯 设置", SS_LEFT | SS_NOPREFIX, 16, 4, 0, 14},
+    {GroupBox2Caption, L"STATIC", L"中转库 设置", SS_LEFT | SS_NOPREFIX, 16, 166, 0, 14},
+    {GroupBox1, L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, 8, 4, 362, 156},
+    {GroupBox2, L"BUTTON", L"", BS_GROUPBOX | WS_CLIPSIBLINGS, 8, 166, 362, 112},
     {Label1, L"STATIC", L"检测机构监管号", SS_LEFT, 20, 30, 96, 14},
     {Label1 + 1, L"STATIC", L"远程IP（域名）", SS_LEFT, 20, 56, 96, 14},
     {Label1 + 2, L"STATIC", L"远程端口", SS_LEFT, 20, 82, 96, 14},
@@ -78,24 +83,52 @@ LRESULT CALLBACK edtTimeKeyPress(HWND field, UINT message, WPARAM wParam, LPARAM
   return ::DefSubclassProc(field, message, wParam, lParam);
 }
 
+// The boxes shown while the dialog is open: whichever window owns them, the
+// dialog takes no input until the box is closed, and gets the focus back.
+class BoxesOverDialog : public platform::MessageBoxes {
+ public:
+  BoxesOverDialog(platform::MessageBoxes& boxes, const HWND& dialog)
+      : boxes_(boxes), dialog_(dialog) {}
+  void Show(const std::string& text, const std::string& caption,
+            platform::MessageIcon icon) override {
+    HWND focus = ::GetFocus();
+    const bool wasEnabled = dialog_ != nullptr && ::IsWindowEnabled(dialog_);
+    if (wasEnabled)
+      ::EnableWindow(dialog_, FALSE);
+    boxes_.Show(text, caption, icon);
+    if (wasEnabled) {
+      ::EnableWindow(dialog_, TRUE);
+      ::SetActiveWindow(dialog_);
+      if (focus != nullptr && ::IsChild(dialog_, focus))
+        ::SetFocus(focus);
+    }
+  }
+
+ private:
+  platform::MessageBoxes& boxes_;
+  const HWND& dialog_;
+};
+
 }  // namespace
 
 struct TfrmPelvarSet::State {
-  State(config::SettingsStore& store, relay::RelayConnection& relay, platform::MessageBoxes& boxes)
-      : boxes(boxes), save(store, relay, boxes) {}
+  State(config::SettingsStore& store, relay::RelayConnection& relay,
+        platform::MessageBoxes& shownBoxes)
+      : boxes(shownBoxes, window), save(store, relay, boxes) {}
 
-  platform::MessageBoxes& boxes;
-  config::SettingsSave save;
   HWND window = nullptr;
+  BoxesOverDialog boxes;
+  config::SettingsSave save;
   bool closed = true;
 
   HWND Item(int id) const { return ::GetDlgItem(window, id); }
 
   void CreateControls() {
     for (const Placed& control : kControls) {
+      const int width = control.width > 0 ? control.width : parts::TextWidth(control.text) + 4;
       parts::CreateControl(window, control.className, control.text, control.style,
                            std::wcscmp(control.className, L"EDIT") == 0 ? WS_EX_CLIENTEDGE : 0,
-                           control.id, control.x, control.y, control.width, control.height);
+                           control.id, control.x, control.y, width, control.height);
     }
     for (const char* entry : kEntries) {
       ::SendMessageW(Item(cmbDBType), CB_ADDSTRING, 0,
@@ -212,8 +245,8 @@ struct TfrmPelvarSet::State {
         ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_WINDOW));
         return reinterpret_cast<INT_PTR>(::GetSysColorBrush(COLOR_WINDOW));
       case WM_CTLCOLORSTATIC:
-        if (reinterpret_cast<HWND>(lParam) != Item(GroupBox1) &&
-            reinterpret_cast<HWND>(lParam) != Item(GroupBox2))
+        if (reinterpret_cast<HWND>(lParam) != Item(GroupBox1Caption) &&
+            reinterpret_cast<HWND>(lParam) != Item(GroupBox2Caption))
           return FALSE;
         ::SetTextColor(reinterpret_cast<HDC>(wParam), kBlue);
         ::SetBkColor(reinterpret_cast<HDC>(wParam), ::GetSysColor(COLOR_BTNFACE));

@@ -20,6 +20,8 @@ enum PelvarSetControl : int {
   btnExit = IDCANCEL,
   GroupBox1 = 100,
   GroupBox2,
+  GroupBox1Caption,  // the blue captions, over the group boxes' frames
+  GroupBox2Caption,
   edtDwbh,
   edtRemortIP,
   edtRemortPort,
