@@ -56,7 +56,11 @@ Outcome CheckSettings(State& state) {
   auto note = [&](const std::string& problem) {
     problems += (problems.empty() ? "" : "；") + problem;
   };
-  store.OpenSettingsKey(false);
+  if (!store.OpenSettingsKey(false)) {
+    return Failure{
+        std::string("设置键 ") + config::kSettingsKeyPath + " 可读但不能修改（本账户无权保存设置）",
+        "由管理员运行 pelvar-cli grant-operators（Linux：把本账户加入 pelvar 组）"};
+  }
   for (const config::TextSetting* setting :
        {&config::kAgencyNumber, &config::kRemoteHost, &config::kDatabaseKind, &config::kDBHost,
         &config::kDBName, &config::kDBUser, &config::kDBPasswd, &config::kSiteCode,
@@ -214,7 +218,8 @@ Outcome CheckClock(State& state) {
       break;
   }
   return Failure{"没有设置本机时钟的权限，服务器时间不会被采用",
-                 "以有权设置时钟的用户运行上传程序"};
+                 "以有权设置时钟的用户运行上传程序（Windows：由管理员运行 pelvar-cli "
+                 "grant-operators --clock）"};
 }
 
 // The reason on one line, without a closing full stop of its own.
