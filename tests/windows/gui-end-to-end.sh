@@ -62,7 +62,7 @@ rm -f "$artefacts"/*.png
 
 # A Windows program of the prefix, on the display.
 wine_in() {
-  PELVAR_WINE_DISPLAY=$XDISPLAY "$root/scripts/wine-run" --prefix "$wine_prefix" "$@"
+  PELVAR_WINE_DISPLAY=$XDISPLAY "$root/scripts/wine-run" --prefix "$wine_prefix" --gui "$@"
 }
 program_files="$wine_prefix/drive_c/Program Files/Pelvar"
 machine_prefix="Z:${work//\//\\}\\machine"
