@@ -17,7 +17,7 @@ void RegisterTimerClass(WNDPROC procedure) {
 
 }  // namespace
 
-Win32ScanTimer::Win32ScanTimer() {
+Win32ScanTimer::Win32ScanTimer() : PeriodicScanTimer(10000) {
   RegisterTimerClass(&Win32ScanTimer::WindowProc);
   window_ = ::CreateWindowExW(0, kClassName, L"Timer1", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                               ::GetModuleHandleW(nullptr), nullptr);
@@ -32,44 +32,19 @@ Win32ScanTimer::~Win32ScanTimer() {
   }
 }
 
-void Win32ScanTimer::SetInterval(int milliseconds) {
-  if (milliseconds == interval_)
-    return;
-  interval_ = milliseconds;
-  Apply();
-}
-
-void Win32ScanTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_)
-    return;
-  enabled_ = enabled;
-  Apply();
-}
-
-void Win32ScanTimer::Apply() {
+void Win32ScanTimer::Restart() {
   // KillTimer also drops a firing still waiting in the queue.
   ::KillTimer(window_, kTimerId);
   armed_ = false;
-  if (enabled_ && interval_ > 0 && window_ != nullptr)
-    armed_ = ::SetTimer(window_, kTimerId, static_cast<UINT>(interval_), nullptr) != 0;
-}
-
-void Win32ScanTimer::Fire() {
-  if (!armed_ || !onTimer)
-    return;
-  try {
-    onTimer();
-  } catch (const std::exception& error) {
-    if (onError)
-      onError(error);
-  }
+  if (Fires() && window_ != nullptr)
+    armed_ = ::SetTimer(window_, kTimerId, static_cast<UINT>(Interval()), nullptr) != 0;
 }
 
 LRESULT CALLBACK Win32ScanTimer::WindowProc(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam) {
   if (message == WM_TIMER && wParam == kTimerId) {
     auto* timer = reinterpret_cast<Win32ScanTimer*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (timer != nullptr)
+    if (timer != nullptr && timer->armed_)
       timer->Fire();
     return 0;
   }

@@ -2,42 +2,17 @@
 
 namespace pelvar::app {
 
-QtScanTimer::QtScanTimer(QObject* parent) : QObject(parent) {
+QtScanTimer::QtScanTimer(QObject* parent) : QObject(parent), PeriodicScanTimer(10000) {
   setObjectName("Timer1");
   timer_.setTimerType(Qt::PreciseTimer);
-  connect(&timer_, &QTimer::timeout, this, &QtScanTimer::Fire);
+  connect(&timer_, &QTimer::timeout, this, [this] { Fire(); });
 }
 
-void QtScanTimer::SetInterval(int milliseconds) {
-  if (milliseconds == interval_)
-    return;
-  interval_ = milliseconds;
-  Apply();
-}
-
-void QtScanTimer::SetEnabled(bool enabled) {
-  if (enabled == enabled_)
-    return;
-  enabled_ = enabled;
-  Apply();
-}
-
-void QtScanTimer::Apply() {
+void QtScanTimer::Restart() {
   timer_.stop();
-  if (enabled_ && interval_ > 0) {
-    timer_.setInterval(interval_);
+  if (Fires()) {
+    timer_.setInterval(Interval());
     timer_.start();
-  }
-}
-
-void QtScanTimer::Fire() {
-  if (!onTimer)
-    return;
-  try {
-    onTimer();
-  } catch (const std::exception& error) {
-    if (onError)
-      onError(error);
   }
 }
 

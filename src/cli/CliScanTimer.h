@@ -15,16 +15,11 @@ namespace pelvar::cli {
 // either restarts the period from that moment. A firing that comes late
 // (the loop was busy for longer than a period) fires once, not once per
 // missed period. The clock is injectable so tests drive time by hand.
-class CliScanTimer : public upload::ScanTimer {
+class CliScanTimer : public upload::PeriodicScanTimer {
  public:
   using Clock = std::chrono::steady_clock;
 
   explicit CliScanTimer(std::function<Clock::time_point()> now = Clock::now);
-
-  void SetInterval(int milliseconds) override;
-  int Interval() const override { return interval_; }
-  void SetEnabled(bool enabled) override;
-  bool Enabled() const override { return enabled_; }
 
   // When the timer fires next; nothing while it is silent.
   std::optional<Clock::time_point> NextFiring() const;
@@ -33,9 +28,9 @@ class CliScanTimer : public upload::ScanTimer {
   bool FireIfDue();
 
  private:
+  void Restart() override { periodStart_ = now_(); }
+
   std::function<Clock::time_point()> now_;
-  int interval_ = 0;
-  bool enabled_ = false;
   Clock::time_point periodStart_;
 };
 
